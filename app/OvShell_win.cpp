@@ -1,0 +1,20 @@
+#include "app/OvShell.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shellapi.h>
+
+namespace OvShell {
+
+int isUserAnAdmin()
+{
+    return IsUserAnAdmin() ? 1 : 0;
+}
+
+long long executeRunas(const char *file, const char *parameters)
+{
+    HINSTANCE result = ShellExecuteA(nullptr, "runas", file, parameters, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(result);
+}
+
+} // namespace OvShell

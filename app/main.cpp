@@ -1,0 +1,6 @@
+#include "app/OvStartup.h"
+
+int main(int argc, char *argv[])
+{
+    return OvStartup::run(argc, argv);
+}

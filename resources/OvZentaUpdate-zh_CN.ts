@@ -1,0 +1,137 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>OvHttpHelper</name>
+    <message>
+        <source>MsgRequestTimeout</source>
+        <translation>软件升级信息请求超时</translation>
+    </message>
+</context>
+<context>
+    <name>OvListItemBodyForm</name>
+    <message>
+        <source>LabUpgradeAvailable</source>
+        <translation>可升级至</translation>
+    </message>
+    <message>
+        <source>WndRegListBodyForm</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OvListItemForm</name>
+    <message>
+        <source>WndRegListForm</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OvListItemHeaderForm</name>
+    <message>
+        <source>--</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>BtnStartUpgrade</source>
+        <translation>开始升级</translation>
+    </message>
+    <message>
+        <source>BtnStopUpgrade</source>
+        <translation>停止升级</translation>
+    </message>
+    <message>
+        <source>BtnUpgrade</source>
+        <translation>开始升级</translation>
+    </message>
+    <message>
+        <source>BtnUpgradePage</source>
+        <translation>跳转升级界面</translation>
+    </message>
+    <message>
+        <source>WndRegListHeaderForm</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OvMessageBox</name>
+    <message>
+        <source>LabNo</source>
+        <translation>否</translation>
+    </message>
+    <message>
+        <source>LabYes</source>
+        <translation>是</translation>
+    </message>
+</context>
+<context>
+    <name>OvModuleUpgradeInfo</name>
+    <message>
+        <source>LabModule</source>
+        <translation>模块</translation>
+    </message>
+    <message>
+        <source>LabUnknown</source>
+        <translation>未知</translation>
+    </message>
+    <message>
+        <source>LabUpgradeAvailable</source>
+        <translation>可升级</translation>
+    </message>
+    <message>
+        <source>LabVideo</source>
+        <translation>视频</translation>
+    </message>
+</context>
+<context>
+    <name>OvZentaUpdateForm</name>
+    <message>
+        <source>%p%</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>BtnStartUpdate</source>
+        <translation>开始升级</translation>
+    </message>
+    <message>
+        <source>BtnStopUpdate</source>
+        <translation>停止升级</translation>
+    </message>
+    <message>
+        <source>LabSoftwareUpdate</source>
+        <translation>软件在线升级</translation>
+    </message>
+    <message>
+        <source>LabZentaIsUpdating</source>
+        <translation>正在升级至</translation>
+    </message>
+    <message>
+        <source>LabZentaVersionTip</source>
+        <translation>可升级到</translation>
+    </message>
+    <message>
+        <source>LabTip</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>LabWarning</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>MsgConfirmToUpdateRetryBecauseDownloadFailed</source>
+        <translation>升级失败（下载更新包失败），是否重试？</translation>
+    </message>
+    <message>
+        <source>MsgConfirmToUpdateRetryBecauseUnZipFailed</source>
+        <translation>升级失败（解压缩失败），是否重试？</translation>
+    </message>
+    <message>
+        <source>MsgRerIsUpdatingConfirmToExit</source>
+        <translation>正在升级中，是否确认退出？</translation>
+    </message>
+    <message>
+        <source>MsgIsStartSoftwareProcess</source>
+        <translation>是否启动软件？</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,52 @@
+#include "common/OvTestServer.h"
+
+OvTestServer::OvTestServer() : impl(std::make_unique<httplib::Server>()) {}
+
+OvTestServer::OvTestServer(const QString &certPath, const QString &keyPath)
+    : impl(std::make_unique<httplib::SSLServer>(certPath.toLocal8Bit().constData(),
+                                                keyPath.toLocal8Bit().constData())),
+      isHttps(true)
+{
+}
+
+OvTestServer::~OvTestServer()
+{
+    stop();
+}
+
+bool OvTestServer::start()
+{
+    if (!isValid())
+        return false;
+    impl->set_logger([this](const httplib::Request &req, const httplib::Response &) {
+        std::lock_guard<std::mutex> lock(mutex);
+        seen.push_back({req.method, req.path, req.body, req.headers});
+    });
+    boundPort = impl->bind_to_any_port("127.0.0.1");
+    if (boundPort <= 0)
+        return false;
+    thread = std::thread([this] { impl->listen_after_bind(); });
+    return true;
+}
+
+void OvTestServer::stop()
+{
+    if (thread.joinable()) {
+        impl->stop();
+        thread.join();
+    }
+}
+
+QString OvTestServer::url(const QString &path) const
+{
+    return QStringLiteral("%1://127.0.0.1:%2%3")
+        .arg(isHttps ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(boundPort)
+        .arg(path);
+}
+
+std::vector<OvTestServer::Request> OvTestServer::requests() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return seen;
+}

@@ -1,0 +1,57 @@
+#ifndef OVTESTSERVER_H
+#define OVTESTSERVER_H
+
+#include <QString>
+
+#include <httplib.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// A real HTTP or HTTPS server on 127.0.0.1, on a port the system chooses, running on its own
+// thread for the lifetime of one test. Register handlers on server() before start().
+class OvTestServer
+{
+public:
+    struct Request
+    {
+        std::string method;
+        std::string path;
+        std::string body;
+        httplib::Headers headers;
+    };
+
+    OvTestServer();                                             // plain HTTP
+    OvTestServer(const QString &certPath, const QString &keyPath); // HTTPS
+    ~OvTestServer();
+
+    OvTestServer(const OvTestServer &) = delete;
+    OvTestServer &operator=(const OvTestServer &) = delete;
+
+    httplib::Server &server() { return *impl; }
+    bool isValid() const { return impl && impl->is_valid(); }
+
+    // Binds and starts listening; false when no port could be bound.
+    bool start();
+    void stop();
+
+    int port() const { return boundPort; }
+    // "http://127.0.0.1:PORT" + path (https for an HTTPS server).
+    QString url(const QString &path) const;
+
+    // Every request answered so far, in order.
+    std::vector<Request> requests() const;
+
+private:
+    std::unique_ptr<httplib::Server> impl;
+    std::thread thread;
+    int boundPort = -1;
+    bool isHttps = false;
+    mutable std::mutex mutex;
+    std::vector<Request> seen;
+};
+
+#endif // OVTESTSERVER_H
