@@ -7,12 +7,12 @@
 // The six options with which the suite starts the updater, each followed by its value.
 struct OvStartupOptions
 {
-    QString version;     // "-v"
-    qint32 type = -1;    // "-t"
-    QString processName; // "-k"
-    QString url;         // "-url"
+    QString version;         // "-v"
+    qint32 type = -1;        // "-t"
+    QString processName;     // "-k"
+    QString url;             // "-url"
     qint32 channelType = -1; // "-ct"
-    QString code;        // "-cc"
+    QString code;            // "-cc"
 };
 
 namespace OvCommandLine {

@@ -11,7 +11,8 @@ namespace OvLanguageSetting {
 
 QString filePath(const QString &applicationDir)
 {
-    return QStringLiteral("%1/sysconfig-language.xml").arg(applicationDir + QStringLiteral("/config"));
+    return QStringLiteral("%1/sysconfig-language.xml")
+        .arg(applicationDir + QStringLiteral("/config"));
 }
 
 QString readFrom(const QString &path)

@@ -1,7 +1,8 @@
 #include "app/OvShell.h"
 
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
+
 #include <shellapi.h>
 
 namespace OvShell {

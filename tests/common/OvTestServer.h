@@ -24,7 +24,7 @@ public:
         httplib::Headers headers;
     };
 
-    OvTestServer();                                             // plain HTTP
+    OvTestServer();                                                // plain HTTP
     OvTestServer(const QString &certPath, const QString &keyPath); // HTTPS
     ~OvTestServer();
 
