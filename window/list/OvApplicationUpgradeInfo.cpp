@@ -1,0 +1,3 @@
+#include "window/list/OvApplicationUpgradeInfo.h"
+
+OvApplicationUpgradeInfo::OvApplicationUpgradeInfo(QObject *parent) : QObject(parent) {}
