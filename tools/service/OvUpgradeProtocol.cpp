@@ -110,7 +110,7 @@ QString logSafe(const QByteArray &text)
     safe.reserve(text.size());
     for (const char byte : text) {
         const uchar c = static_cast<uchar>(byte);
-        if (c >= 0x20 && c < 0x7f && c != '\\')
+        if (c > 0x20 && c < 0x7f && c != '\\')
             safe += QLatin1Char(byte);
         else
             safe += QStringLiteral("\\x%1").arg(c, 2, 16, QLatin1Char('0'));

@@ -47,8 +47,8 @@ QString packageUrl(const QString &baseUrl, const QString &package);
 // optional port. Anything else (spaces, "/", "@", an empty text) is not used.
 bool isUsableHost(const QString &host);
 
-// `text` for a one-line log entry: bytes outside printable ASCII written as \xNN, so that a
-// request path cannot break or forge log lines.
+// `text` as one field of a log line: blanks, backslashes and bytes outside printable ASCII
+// written as \xNN, so that a request path can neither break nor forge log lines.
 QString logSafe(const QByteArray &text);
 
 } // namespace OvUpgradeProtocol

@@ -75,6 +75,15 @@ bool OvUpgradeService::bind(QString *error)
     // Longer bodies announced with a Content-Length are refused before they are read; the
     // query handler applies the same limit to chunked ones.
     server->set_payload_max_length(OvUpgradeProtocol::kMaxQueryBytes);
+    // The library's default adds SO_REUSEPORT, which would let a second service share the
+    // port of a running one instead of failing to start.
+    server->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
+    // A worker waits this long on an idle connection before it looks for a stop again, so
+    // it bounds how long a stop takes while clients keep connections open for reuse.
+    server->set_keep_alive_timeout(1);
     server->set_pre_routing_handler([](const httplib::Request &, httplib::Response &) {
         currentTransfer.reset();
         return httplib::Server::HandlerResponse::Unhandled;
@@ -134,22 +143,28 @@ void OvUpgradeService::stop()
         std::lock_guard<std::mutex> lock(stopMutex);
         isStopping = true;
     }
+    if (server) {
+        // Between entering run() and listening, a stop of the server would be lost and run()
+        // would never return; wait until it listens (or has given up).
+        while (isInRun && !server->is_running())
+            std::this_thread::yield();
+        server->stop();
+    }
+    // Pauses end only now: a worker that answers after the server has stopped closes its
+    // connection at once instead of waiting on it for another request.
+    {
+        std::lock_guard<std::mutex> lock(stopMutex);
+        isStopped = true;
+    }
     stopCondition.notify_all();
-    if (!server)
-        return;
-    // Between entering run() and listening, a stop of the server would be lost and run()
-    // would never return; wait until it listens (or has given up).
-    while (isInRun && !server->is_running())
-        std::this_thread::yield();
-    server->stop();
 }
 
 bool OvUpgradeService::pause(std::chrono::steady_clock::duration duration)
 {
     std::unique_lock<std::mutex> lock(stopMutex);
     if (duration > std::chrono::steady_clock::duration::zero())
-        stopCondition.wait_for(lock, duration, [this] { return isStopping; });
-    return !isStopping;
+        stopCondition.wait_for(lock, duration, [this] { return isStopped; });
+    return !isStopped;
 }
 
 QString OvUpgradeService::baseUrlFor(const httplib::Request &req) const
@@ -194,7 +209,11 @@ void OvUpgradeService::onQuery(const httplib::Request &req, httplib::Response &r
         return;
     }
 
-    pause(std::chrono::milliseconds(options.delayMs));
+    if (options.delayMs > 0) {
+        // Said before the wait, so that whoever watches the log knows an answer is held.
+        writeLog(requestFields(req) + QStringLiteral(" held for %1 ms").arg(options.delayMs));
+        pause(std::chrono::milliseconds(options.delayMs));
+    }
 
     OvUpgradeQuery query;
     QString error;
@@ -240,6 +259,13 @@ void OvUpgradeService::onPackage(const httplib::Request &req, httplib::Response 
         return;
     }
     currentTransfer = transfer;
+    const qint64 size = transfer->file.size();
+    if (size == 0) {
+        // A provider of no bytes would go out without a Content-Length, leaving the client
+        // to wait for the end of the connection.
+        res.set_content(std::string(), OvPackageStore::contentType(name).toStdString());
+        return;
+    }
 
     // Streamed in chunks from disk, so that memory does not grow with the package; the
     // announced length is the file's even when the transfer is cut short on purpose.
@@ -275,7 +301,7 @@ void OvUpgradeService::onPackage(const httplib::Request &req, httplib::Response 
         transfer->sent += n;
         return true;
     };
-    res.set_content_provider(static_cast<size_t>(transfer->file.size()),
+    res.set_content_provider(static_cast<size_t>(size),
                              OvPackageStore::contentType(name).toStdString(), provider);
 }
 
@@ -293,18 +319,27 @@ void OvUpgradeService::logRequest(const httplib::Request &req, const httplib::Re
         currentTransfer ? currentTransfer->sent : static_cast<qint64>(res.body.size());
     const bool isCut = currentTransfer && currentTransfer->isCut;
     currentTransfer.reset();
+    writeLog(requestFields(req) + QStringLiteral(" %1 %2 bytes%3")
+                                      .arg(res.status)
+                                      .arg(bytes)
+                                      .arg(isCut ? QStringLiteral(" cut") : QString()));
+}
 
+QString OvUpgradeService::requestFields(const httplib::Request &req)
+{
     // A request the server could not parse has no address, method or path yet.
     const auto field = [](const std::string &text) {
         return text.empty() ? QStringLiteral("-")
                             : OvUpgradeProtocol::logSafe(QByteArray::fromStdString(text));
     };
-    const QString line = QStringLiteral("%1 %2 %3 %4 %5 bytes%6\n")
-                             .arg(field(req.remote_addr), field(req.method), field(req.path))
-                             .arg(res.status)
-                             .arg(bytes)
-                             .arg(isCut ? QStringLiteral(" cut") : QString());
+    return field(req.remote_addr) + QLatin1Char(' ') + field(req.method) + QLatin1Char(' ') +
+           field(req.path);
+}
+
+void OvUpgradeService::writeLog(const QString &line)
+{
+    const QByteArray text = line.toUtf8() + '\n';
     std::lock_guard<std::mutex> lock(logMutex);
-    std::fputs(line.toUtf8().constData(), stderr);
+    std::fputs(text.constData(), stderr);
     std::fflush(stderr);
 }

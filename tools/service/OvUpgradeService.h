@@ -49,10 +49,13 @@ private:
     void onPackage(const httplib::Request &req, httplib::Response &res);
     void onError(const httplib::Request &req, httplib::Response &res);
     void logRequest(const httplib::Request &req, const httplib::Response &res);
+    // "ADDRESS METHOD PATH", each field safe for a one-line log.
+    static QString requestFields(const httplib::Request &req);
+    void writeLog(const QString &line);
 
     // The scheme, host and port under which the client reached us, for package URLs.
     QString baseUrlFor(const httplib::Request &req) const;
-    // Sleeps unless stop() comes first; false when stopping.
+    // Sleeps unless stop() comes first; false once stopped.
     bool pause(std::chrono::steady_clock::duration duration);
     bool isHttps() const { return !options.certPath.isEmpty(); }
 
@@ -63,7 +66,8 @@ private:
 
     std::mutex stopMutex;
     std::condition_variable stopCondition;
-    bool isStopping = false;
+    bool isStopping = false; // stop() has begun: run() must not start serving
+    bool isStopped = false;  // the server has stopped: pauses end
     std::atomic<bool> isInRun{false};
 
     std::mutex logMutex;

@@ -7,8 +7,11 @@
 #include <QCoreApplication>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <pthread.h>
 #include <thread>
 #include <unistd.h>
@@ -76,16 +79,25 @@ int main(int argc, char *argv[])
     std::fflush(stdout);
 
     std::atomic<bool> hasFailed{false};
-    std::thread serverThread([&service, &hasFailed] {
+    std::promise<void> served;
+    std::future<void> hasServed = served.get_future();
+    std::thread serverThread([&service, &hasFailed, &served] {
         if (!service.run()) {
             hasFailed = true;
             // Wakes sigwait() below.
             kill(getpid(), SIGTERM);
         }
+        served.set_value();
     });
     int signalNumber = 0;
     sigwait(&stopSignals, &signalNumber);
     service.stop();
+    // A transfer to a client that does not read can block a worker for a long time; after a
+    // grace period the remaining transfers are cut by ending the process.
+    if (hasServed.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+        printError(QStringLiteral("stopped by signal %1, open transfers cut").arg(signalNumber));
+        std::_Exit(0);
+    }
     serverThread.join();
     if (hasFailed) {
         printError(QStringLiteral("serving failed"));
