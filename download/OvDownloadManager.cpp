@@ -1,0 +1,152 @@
+#include "download/OvDownloadManager.h"
+
+#include "download/OvDownloadRules.h"
+
+#include <QDebug>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+namespace {
+
+// The reply holds at most this much that we have not read yet. Without a bound Qt keeps
+// reading the socket while the event loop is busy and a package ends up in memory; with it,
+// each readyRead hands over up to a mebibyte, which also makes for few, large writes.
+constexpr qint64 kReadBufferSize = 1024 * 1024;
+
+} // namespace
+
+OvDownloadManager::OvDownloadManager(QObject *parent) : QObject(parent)
+{
+    // Follow redirects, but never from https down to http.
+    networkManager.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+}
+
+OvDownloadManager::~OvDownloadManager()
+{
+    // A running reply is deleted with networkManager, after the other members are gone;
+    // nothing it signals then may reach this half-destroyed object.
+    if (currentDownload)
+        currentDownload->disconnect(this);
+}
+
+void OvDownloadManager::appendDownload(const QUrl &url)
+{
+    // One start at a time: a URL added while a download runs, or while a start is already
+    // scheduled, waits in the queue and is taken when the one before it has finished.
+    if (!currentDownload && !isStartScheduled) {
+        isStartScheduled = true;
+        QTimer::singleShot(0, this, SLOT(onStartNextDownload()));
+    }
+    downloadQueue.enqueue(url);
+    ++totalCount;
+}
+
+void OvDownloadManager::abortDownload()
+{
+    if (currentDownload)
+        currentDownload->abort();
+}
+
+void OvDownloadManager::onStartNextDownload()
+{
+    isStartScheduled = false;
+    if (currentDownload)
+        return;
+
+    while (!downloadQueue.isEmpty()) {
+        const QUrl url = downloadQueue.dequeue();
+        const QString filename = OvDownloadRules::saveFileName(
+            url, [](const QString &name) { return QFile::exists(name); });
+        output.setFileName(filename);
+        if (!output.open(QIODevice::WriteOnly)) {
+            qDebug() << "Problem opening save file " << filename << "for download. "
+                     << url.toString(QUrl::FullyEncoded) << " : " << output.errorString();
+            // Reported like any failed download, so that the owner never waits for it.
+            postFinished(filename, false);
+            continue;
+        }
+
+        networkManager.clearConnectionCache();
+        QT_WARNING_PUSH
+        QT_WARNING_DISABLE_DEPRECATED
+        networkManager.setNetworkAccessible(QNetworkAccessManager::Accessible);
+        QT_WARNING_POP
+
+        currentDownload = networkManager.get(QNetworkRequest(url));
+        currentDownload->setReadBufferSize(kReadBufferSize);
+        connect(currentDownload, &QNetworkReply::downloadProgress, this,
+                &OvDownloadManager::onDownloadProgress);
+        connect(currentDownload, &QNetworkReply::finished, this,
+                &OvDownloadManager::onDownloadFinished);
+        connect(currentDownload, &QNetworkReply::readyRead, this,
+                &OvDownloadManager::onDownloadReadyRead);
+
+        qDebug() << "Downloading " << url.toString(QUrl::FullyEncoded);
+        downloadTimer.start();
+        return;
+    }
+
+    qDebug("%d/%d files downloaded successfully", downloadedCount, totalCount);
+}
+
+void OvDownloadManager::onDownloadProgress(qlonglong bytesReceived, qlonglong bytesTotal)
+{
+    emit sigDownloadProgress(bytesReceived, bytesTotal);
+
+    const OvDownloadRules::TransferRate rate =
+        OvDownloadRules::transferRate(bytesReceived, downloadTimer.elapsed());
+    const double percent = double(bytesReceived) / double(bytesTotal) * 100.0;
+    qDebug() << "OvDownloadManager::onDownloadProgress " << percent << rate.value << rate.unit;
+}
+
+void OvDownloadManager::onDownloadFinished()
+{
+    qDebug() << "OvDownloadManager::onDownloadFinished";
+    QNetworkReply *reply = currentDownload;
+    if (!reply)
+        return;
+
+    // Whatever is still buffered belongs in the file before it is closed.
+    writeAvailable();
+    output.close();
+    const QString filename = output.fileName();
+
+    if (reply->error() != QNetworkReply::NoError) {
+        qDebug() << "Failed download: " << reply->errorString();
+        if (reply->error() == QNetworkReply::OperationCanceledError) {
+            // Aborted by the owner: it knows, and the partial file stays for it to inspect.
+            reply->deleteLater();
+            currentDownload = nullptr;
+            return;
+        }
+        postFinished(filename, false);
+        output.remove();
+    } else {
+        postFinished(filename, true);
+        ++downloadedCount;
+    }
+
+    reply->deleteLater();
+    currentDownload = nullptr;
+    onStartNextDownload();
+}
+
+void OvDownloadManager::onDownloadReadyRead()
+{
+    writeAvailable();
+}
+
+void OvDownloadManager::writeAvailable()
+{
+    if (currentDownload && currentDownload->bytesAvailable() > 0)
+        output.write(currentDownload->readAll());
+}
+
+void OvDownloadManager::postFinished(const QString &filename, bool isSucc)
+{
+    // Posted, so that receivers hear of it only after this download has been wound up and
+    // the next one started, and may safely queue or abort from their slot.
+    QTimer::singleShot(0, this,
+                       [this, filename, isSucc] { emit sigDownloadFinished(filename, isSucc); });
+}
