@@ -112,8 +112,22 @@ void OvDownloadManager::onDownloadFinished()
     output.close();
     const QString filename = output.fileName();
 
+    QString failure;
     if (reply->error() != QNetworkReply::NoError) {
-        qDebug() << "Failed download: " << reply->errorString();
+        failure = reply->errorString();
+    } else {
+        // Qt 5 at times ends a reply whose connection closed mid-body without an error. A
+        // package that is shorter than announced must not pass for a downloaded one. (With
+        // transparent decompression Qt drops the Content-Length, so no false alarm there.)
+        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (announced.isValid() && output.size() < announced.toLongLong())
+            failure = QStringLiteral("Connection closed after %1 of %2 bytes")
+                          .arg(output.size())
+                          .arg(announced.toLongLong());
+    }
+
+    if (!failure.isEmpty()) {
+        qDebug() << "Failed download: " << failure;
         if (reply->error() == QNetworkReply::OperationCanceledError) {
             // Aborted by the owner: it knows, and the partial file stays for it to inspect.
             reply->deleteLater();
