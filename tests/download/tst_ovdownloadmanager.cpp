@@ -48,18 +48,6 @@ int lineIndex(const QStringList &lines, const QString &prefix, int from = 0)
     return -1;
 }
 
-// Opens the gate when the test leaves its scope, however it leaves, so that no handler thread
-// is still waiting when its server stops.
-class GateOpener
-{
-public:
-    explicit GateOpener(OvTestGate &gate) : gate(gate) {}
-    ~GateOpener() { gate.open(); }
-
-private:
-    OvTestGate &gate;
-};
-
 // The requests a server's handler threads began, in order.
 class Journal
 {
@@ -168,6 +156,25 @@ public slots:
 
 using Finished = QList<QPair<QString, bool>>;
 
+// One test's server, log and manager, torn down in a safe order however the test ends: held
+// handlers are let go, the manager goes, and then the server, whose handler threads use the
+// journal and the gate.
+class Rig
+{
+public:
+    ~Rig() { gate.open(); }
+    void serve(const std::string &path, const Serving &how) { ::serve(server.server(), path, how); }
+    QUrl url(const QString &path) const { return QUrl(server.url(path)); }
+
+    Journal journal;
+    OvTestGate gate;
+    OvTestServer server;
+    std::unique_ptr<OvTestServer> secure; // HTTPS, for the tests that set one
+    OvTestSupport::LogCapture log;
+    OvDownloadManager manager;
+    OvDownloadRecorder recorder{&manager};
+};
+
 class TestOvDownloadManager : public QObject
 {
     Q_OBJECT
@@ -252,31 +259,25 @@ void TestOvDownloadManager::downloadsWithProgress()
     QFETCH(int, piece);
     QFETCH(bool, chunked);
 
-    // Nobody opens this gate: a server that stalls between pieces makes Qt report progress
-    // before the end, which it holds back within 100 ms of its last report.
-    OvTestGate pause;
-    Serving how{payload(size), piece, piece > 0 ? &pause : nullptr, 150};
+    // Nobody opens the gate before the end: a server that stalls between pieces makes Qt
+    // report progress before the end, which it holds back within 100 ms of its last report.
+    Rig rig;
+    Serving how{payload(size), piece, piece > 0 ? &rig.gate : nullptr, 150};
     how.chunked = chunked;
-    OvTestServer server;
-    serve(server.server(), "/files/pkg.zip", how);
-    QVERIFY(server.start());
-    GateOpener opener(pause);
+    rig.serve("/files/pkg.zip", how);
+    QVERIFY(rig.server.start());
+    QVERIFY2(rig.recorder.isConnected, "the window's signature strings do not connect");
+    const QUrl url = rig.url(QStringLiteral("/files/pkg.zip"));
+    rig.manager.appendDownload(url);
+    QVERIFY2(rig.log.lines().isEmpty(), "a download started inside appendDownload");
 
-    OvTestSupport::LogCapture log;
-    OvDownloadManager manager;
-    OvDownloadRecorder recorder(&manager);
-    QVERIFY2(recorder.isConnected, "the window's signature strings do not connect");
-    const QString url = server.url(QStringLiteral("/files/pkg.zip"));
-    manager.appendDownload(QUrl(url));
-    QVERIFY2(log.lines().isEmpty(), "a download started inside appendDownload");
-
-    QVERIFY2(recorder.waitFinished(1), "no sigDownloadFinished");
-    QCOMPARE(recorder.finished, (Finished{{"pkg.zip", true}}));
+    QVERIFY2(rig.recorder.waitFinished(1), "no sigDownloadFinished");
+    QCOMPARE(rig.recorder.finished, (Finished{{"pkg.zip", true}}));
     QVERIFY2(fileContent(QStringLiteral("pkg.zip")) == how.body, "saved bytes differ");
 
     // Every report carries the reply's values: the total while it is known (-1 while it is
     // not), growing counts, and the whole file at the end.
-    const auto &progress = recorder.progress;
+    const auto &progress = rig.recorder.progress;
     QVERIFY2(!progress.isEmpty(), "no progress reported");
     QCOMPARE(progress.last(), (QPair<qint64, qint64>(size, size)));
     const qint64 announced = chunked ? -1 : size;
@@ -295,7 +296,7 @@ void TestOvDownloadManager::downloadsWithProgress()
     }
 
     // One log line per report, its percentage computed from that report's two values.
-    const QStringList lines = log.lines();
+    const QStringList lines = rig.log.lines();
     const QString prefix = QStringLiteral("OvDownloadManager::onDownloadProgress  ");
     const QStringList progressLines = lines.filter(QRegularExpression(QLatin1Char('^') + prefix));
     QCOMPARE(progressLines.size(), progress.size());
@@ -311,98 +312,81 @@ void TestOvDownloadManager::downloadsWithProgress()
                  qPrintable(progressLines[i]));
     }
 
-    const int downloading = lines.indexOf(QStringLiteral("Downloading  \"%1\"").arg(url));
+    const int downloading =
+        lines.indexOf(QStringLiteral("Downloading  \"%1\"").arg(url.toString()));
     const int finished = lines.indexOf(QStringLiteral("OvDownloadManager::onDownloadFinished"));
     const int summary = lines.indexOf(QStringLiteral("1/1 files downloaded successfully"));
     QVERIFY2(downloading >= 0 && finished > downloading && summary > finished,
              qPrintable(joined(lines)));
-    QVERIFY2(!log.contains(QStringLiteral("Failed download: ")), qPrintable(joined(lines)));
+    QVERIFY2(!rig.log.contains(QStringLiteral("Failed download: ")), qPrintable(joined(lines)));
 }
 
 void TestOvDownloadManager::queuedUrlsRunInOrderUnderNumberedNames()
 {
-    Journal journal;
-    Serving first{payload(200000, 1)};
-    first.journal = &journal;
-    Serving second{payload(150000, 2)};
-    second.journal = &journal;
-    OvTestServer server;
-    serve(server.server(), "/a/pkg.zip", first);
-    serve(server.server(), "/b/pkg.zip", second);
-    QVERIFY(server.start());
-
+    Rig rig;
+    const Serving first{payload(200000, 1), 0, nullptr, 0, false, false, &rig.journal};
+    const Serving second{payload(150000, 2), 0, nullptr, 0, false, false, &rig.journal};
+    rig.serve("/a/pkg.zip", first);
+    rig.serve("/b/pkg.zip", second);
+    QVERIFY(rig.server.start());
     {
         QFile existing(QStringLiteral("pkg.zip"));
         QVERIFY(existing.open(QIODevice::WriteOnly));
         existing.write("installed earlier");
     }
 
-    OvTestSupport::LogCapture log;
-    OvDownloadManager manager;
-    OvDownloadRecorder recorder(&manager);
-    QVERIFY(recorder.isConnected);
     // The finished signal is posted: by the time it arrives the next download has started.
     QList<int> startsSeen;
-    recorder.whenFinished = [&](const QString &, bool) {
-        startsSeen << log.count(QStringLiteral("Downloading  "));
+    rig.recorder.whenFinished = [&](const QString &, bool) {
+        startsSeen << rig.log.count(QStringLiteral("Downloading  "));
     };
-    manager.appendDownload(QUrl(server.url(QStringLiteral("/a/pkg.zip"))));
-    manager.appendDownload(QUrl(server.url(QStringLiteral("/b/pkg.zip"))));
+    rig.manager.appendDownload(rig.url(QStringLiteral("/a/pkg.zip")));
+    rig.manager.appendDownload(rig.url(QStringLiteral("/b/pkg.zip")));
 
-    QVERIFY2(recorder.waitFinished(2), "both downloads did not finish");
-    QCOMPARE(recorder.finished, (Finished{{"pkg.0.zip", true}, {"pkg.1.zip", true}}));
+    QVERIFY2(rig.recorder.waitFinished(2), "both downloads did not finish");
+    QCOMPARE(rig.recorder.finished, (Finished{{"pkg.0.zip", true}, {"pkg.1.zip", true}}));
     QCOMPARE(fileContent(QStringLiteral("pkg.zip")), QByteArray("installed earlier"));
     QVERIFY2(fileContent(QStringLiteral("pkg.0.zip")) == first.body, "first file differs");
     QVERIFY2(fileContent(QStringLiteral("pkg.1.zip")) == second.body, "second file differs");
-    QCOMPARE(journal.list(), (QStringList{"/a/pkg.zip", "/b/pkg.zip"}));
+    QCOMPARE(rig.journal.list(), (QStringList{"/a/pkg.zip", "/b/pkg.zip"}));
     QCOMPARE(startsSeen, (QList<int>{2, 2}));
 
     // A second scheduled start would log a second summary once the queue was empty.
-    QSignalSpy late(&manager, &OvDownloadManager::sigDownloadFinished);
+    QSignalSpy late(&rig.manager, &OvDownloadManager::sigDownloadFinished);
     QVERIFY(!late.wait(200));
-    QCOMPARE(log.count(QStringLiteral("files downloaded successfully")), 1);
-    QVERIFY2(log.contains(QStringLiteral("2/2 files downloaded successfully")),
-             qPrintable(joined(log.lines())));
+    QCOMPARE(rig.log.count(QStringLiteral("files downloaded successfully")), 1);
+    QVERIFY2(rig.log.contains(QStringLiteral("2/2 files downloaded successfully")),
+             qPrintable(joined(rig.log.lines())));
 }
 
 void TestOvDownloadManager::urlAddedMidDownloadWaits()
 {
-    Journal journal;
-    OvTestGate gate;
-    Serving first{payload(500000, 3), 100000, &gate};
-    first.journal = &journal;
-    Serving second{payload(80000, 4)};
-    second.journal = &journal;
-    OvTestServer server;
-    serve(server.server(), "/first.zip", first);
-    serve(server.server(), "/second.zip", second);
-    QVERIFY(server.start());
-    GateOpener opener(gate);
+    Rig rig;
+    const Serving first{payload(500000, 3), 100000, &rig.gate, 10000, false, false, &rig.journal};
+    const Serving second{payload(80000, 4), 0, nullptr, 0, false, false, &rig.journal};
+    rig.serve("/first.zip", first);
+    rig.serve("/second.zip", second);
+    QVERIFY(rig.server.start());
 
-    OvTestSupport::LogCapture log;
-    OvDownloadManager manager;
-    OvDownloadRecorder recorder(&manager);
-    manager.appendDownload(QUrl(server.url(QStringLiteral("/first.zip"))));
-    QTRY_VERIFY2(journal.list().contains(QStringLiteral("/first.zip")), "first never requested");
-
-    manager.appendDownload(QUrl(server.url(QStringLiteral("/second.zip"))));
-    const bool overlapped = QTest::qWaitFor([&] { return journal.list().size() > 1; }, 300);
+    rig.manager.appendDownload(rig.url(QStringLiteral("/first.zip")));
+    QTRY_VERIFY2(rig.journal.list().contains(QStringLiteral("/first.zip")), "never requested");
+    rig.manager.appendDownload(rig.url(QStringLiteral("/second.zip")));
+    const bool overlapped = QTest::qWaitFor([&] { return rig.journal.list().size() > 1; }, 300);
     QVERIFY2(!overlapped, "the second download started while the first was running");
-    QVERIFY(recorder.finished.isEmpty());
+    QVERIFY(rig.recorder.finished.isEmpty());
 
-    gate.open();
-    QVERIFY2(recorder.waitFinished(2), "the queued download never ran");
-    QCOMPARE(recorder.finished, (Finished{{"first.zip", true}, {"second.zip", true}}));
+    rig.gate.open();
+    QVERIFY2(rig.recorder.waitFinished(2), "the queued download never ran");
+    QCOMPARE(rig.recorder.finished, (Finished{{"first.zip", true}, {"second.zip", true}}));
     QVERIFY2(fileContent(QStringLiteral("first.zip")) == first.body, "first file differs");
     QVERIFY2(fileContent(QStringLiteral("second.zip")) == second.body, "second file differs");
 
-    const QStringList lines = log.lines();
+    const QStringList lines = rig.log.lines();
     const int firstEnd = lineIndex(lines, QStringLiteral("OvDownloadManager::onDownloadFinished"));
     const int secondStart = lineIndex(
-        lines,
-        QStringLiteral("Downloading  \"%1\"").arg(server.url(QStringLiteral("/second.zip"))));
+        lines, QStringLiteral("Downloading  \"%1\"").arg(rig.url("/second.zip").toString()));
     QVERIFY2(firstEnd >= 0 && secondStart > firstEnd, qPrintable(joined(lines)));
-    QVERIFY2(log.count(QStringLiteral("2/2 files downloaded successfully")) == 1,
+    QVERIFY2(rig.log.count(QStringLiteral("2/2 files downloaded successfully")) == 1,
              qPrintable(joined(lines)));
 }
 
@@ -419,30 +403,27 @@ void TestOvDownloadManager::failures()
 {
     QFETCH(QString, kind);
 
-    OvTestServer server;
-    server.server().Get("/500/pkg.zip", [](const httplib::Request &, httplib::Response &res) {
+    Rig rig;
+    rig.server.server().Get("/500/pkg.zip", [](const httplib::Request &, httplib::Response &res) {
         res.status = 500;
         res.set_content(std::string(100000, 'e'), "text/plain");
     });
-    server.server().Get("/loop/pkg.zip", [](const httplib::Request &, httplib::Response &res) {
+    rig.server.server().Get("/loop/pkg.zip", [](const httplib::Request &, httplib::Response &res) {
         res.set_redirect("/loop/pkg.zip");
     });
-    QVERIFY(server.start());
-    QString url = server.url(QStringLiteral("/%1/pkg.zip").arg(kind));
+    QVERIFY(rig.server.start());
+    QUrl url = rig.url(QStringLiteral("/%1/pkg.zip").arg(kind));
     if (kind == QLatin1String("refused")) {
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost));
-        url = QStringLiteral("http://127.0.0.1:%1/pkg.zip").arg(probe.serverPort());
+        url.setPort(probe.serverPort());
     } // the probe has closed: nothing listens on its port any more
 
-    OvTestSupport::LogCapture log;
-    OvDownloadManager manager;
-    OvDownloadRecorder recorder(&manager);
-    manager.appendDownload(QUrl(url));
-    QVERIFY2(recorder.waitFinished(1), "no sigDownloadFinished");
-    QCOMPARE(recorder.finished, (Finished{{"pkg.zip", false}}));
+    rig.manager.appendDownload(url);
+    QVERIFY2(rig.recorder.waitFinished(1), "no sigDownloadFinished");
+    QCOMPARE(rig.recorder.finished, (Finished{{"pkg.zip", false}}));
     QVERIFY2(!QFile::exists(QStringLiteral("pkg.zip")), "the failed download's file stayed");
-    const QStringList lines = log.lines();
+    const QStringList lines = rig.log.lines();
     const int failed = lineIndex(lines, QStringLiteral("Failed download:  \""));
     const int summary = lines.indexOf(QStringLiteral("0/1 files downloaded successfully"));
     QVERIFY2(failed >= 0 && summary > failed && lines[failed].size() > 22,
@@ -451,96 +432,81 @@ void TestOvDownloadManager::failures()
 
 void TestOvDownloadManager::connectionCutMidBodyRemovesFile()
 {
-    OvTestGate gate;
-    OvTestServer server;
-    serve(server.server(), "/pkg.zip", Serving{payload(1 << 20), 256 * 1024, &gate, 10000, true});
-    QVERIFY(server.start());
-    GateOpener opener(gate);
+    Rig rig;
+    rig.serve("/pkg.zip", Serving{payload(1 << 20), 256 * 1024, &rig.gate, 10000, true});
+    QVERIFY(rig.server.start());
+    rig.manager.appendDownload(rig.url(QStringLiteral("/pkg.zip")));
+    QTRY_VERIFY2(QFileInfo(QStringLiteral("pkg.zip")).size() > 0, "no bytes before the cut");
 
-    OvTestSupport::LogCapture log;
-    OvDownloadManager manager;
-    OvDownloadRecorder recorder(&manager);
-    manager.appendDownload(QUrl(server.url(QStringLiteral("/pkg.zip"))));
-    QTRY_VERIFY2(QFileInfo(QStringLiteral("pkg.zip")).size() > 0,
-                 "no bytes written before the cut");
-
-    gate.open(); // the server now drops the connection
-    QVERIFY2(recorder.waitFinished(1), "no sigDownloadFinished after the cut");
-    QCOMPARE(recorder.finished, (Finished{{"pkg.zip", false}}));
+    rig.gate.open(); // the server now drops the connection
+    QVERIFY2(rig.recorder.waitFinished(1), "no sigDownloadFinished after the cut");
+    QCOMPARE(rig.recorder.finished, (Finished{{"pkg.zip", false}}));
     QVERIFY2(!QFile::exists(QStringLiteral("pkg.zip")), "the partial file stayed");
-    QVERIFY2(log.contains(QStringLiteral("Failed download: ")), qPrintable(joined(log.lines())));
+    QVERIFY2(rig.log.contains(QStringLiteral("Failed download: ")),
+             qPrintable(joined(rig.log.lines())));
 }
 
 void TestOvDownloadManager::abortKeepsPartialFileAndReportsNothing()
 {
-    OvTestGate gate;
+    Rig rig;
     const QByteArray body = payload(1 << 20);
-    OvTestServer server;
-    serve(server.server(), "/pkg.zip", Serving{body, 256 * 1024, &gate});
-    QVERIFY(server.start());
-    GateOpener opener(gate);
+    rig.serve("/pkg.zip", Serving{body, 256 * 1024, &rig.gate});
+    QVERIFY(rig.server.start());
+    rig.manager.abortDownload(); // idle: nothing to abort
+    QVERIFY2(rig.log.lines().isEmpty(), qPrintable(joined(rig.log.lines())));
 
-    OvTestSupport::LogCapture log;
-    OvDownloadManager manager;
-    OvDownloadRecorder recorder(&manager);
-    manager.abortDownload(); // idle: nothing to abort
-    QVERIFY2(log.lines().isEmpty(), qPrintable(joined(log.lines())));
-
-    const QUrl url(server.url(QStringLiteral("/pkg.zip")));
-    manager.appendDownload(url);
+    const QUrl url = rig.url(QStringLiteral("/pkg.zip"));
+    rig.manager.appendDownload(url);
     QTRY_VERIFY2(QFileInfo(QStringLiteral("pkg.zip")).size() > 0, "no bytes written");
-    manager.abortDownload();
-    QVERIFY2(log.contains(QStringLiteral("Failed download:  \"Operation canceled\"")),
-             qPrintable(joined(log.lines())));
-    QSignalSpy finished(&manager, &OvDownloadManager::sigDownloadFinished);
+    rig.manager.abortDownload();
+    QVERIFY2(rig.log.contains(QStringLiteral("Failed download:  \"Operation canceled\"")),
+             qPrintable(joined(rig.log.lines())));
+    QSignalSpy finished(&rig.manager, &OvDownloadManager::sigDownloadFinished);
     QVERIFY2(!finished.wait(300), "an aborted download was reported");
     const QByteArray partial = fileContent(QStringLiteral("pkg.zip"));
     QVERIFY2(!partial.isEmpty() && partial.size() < body.size() && body.startsWith(partial),
              qPrintable(QStringLiteral("partial file of %1 bytes").arg(partial.size())));
-    QVERIFY2(!log.contains(QStringLiteral("files downloaded successfully")),
+    QVERIFY2(!rig.log.contains(QStringLiteral("files downloaded successfully")),
              "the queue went on after an abort");
 
-    const int linesBefore = log.lines().size();
-    manager.abortDownload(); // after the abort: nothing runs any more
-    QCOMPARE(log.lines().size(), linesBefore);
+    const int linesBefore = rig.log.lines().size();
+    rig.manager.abortDownload(); // after the abort: nothing runs any more
+    QCOMPARE(rig.log.lines().size(), linesBefore);
 
-    gate.open();
-    manager.appendDownload(url);
-    QVERIFY2(recorder.waitFinished(1), "the download after the abort did not finish");
-    QCOMPARE(recorder.finished, (Finished{{"pkg.0.zip", true}}));
+    rig.gate.open();
+    rig.manager.appendDownload(url);
+    QVERIFY2(rig.recorder.waitFinished(1), "the download after the abort did not finish");
+    QCOMPARE(rig.recorder.finished, (Finished{{"pkg.0.zip", true}}));
     QVERIFY2(fileContent(QStringLiteral("pkg.0.zip")) == body, "retried file differs");
     QCOMPARE(fileContent(QStringLiteral("pkg.zip")), partial);
-    QVERIFY2(log.contains(QStringLiteral("1/2 files downloaded successfully")),
-             qPrintable(joined(log.lines())));
+    QVERIFY2(rig.log.contains(QStringLiteral("1/2 files downloaded successfully")),
+             qPrintable(joined(rig.log.lines())));
 }
 
 void TestOvDownloadManager::retryAfterFailureCounts()
 {
+    Rig rig;
     std::atomic<int> calls{0};
     const QByteArray body = payload(50000);
-    OvTestServer server;
-    server.server().Get("/pkg.zip", [&](const httplib::Request &, httplib::Response &res) {
+    rig.server.server().Get("/pkg.zip", [&](const httplib::Request &, httplib::Response &res) {
         if (calls++ == 0)
             res.status = 503;
         else
             res.set_content(body.toStdString(), "application/zip");
     });
-    QVERIFY(server.start());
+    QVERIFY(rig.server.start());
 
-    OvTestSupport::LogCapture log;
-    OvDownloadManager manager;
-    OvDownloadRecorder recorder(&manager);
-    const QUrl url(server.url(QStringLiteral("/pkg.zip")));
+    const QUrl url = rig.url(QStringLiteral("/pkg.zip"));
     // Retry from the finished slot, as the window does when the user asks for it.
-    recorder.whenFinished = [&](const QString &, bool isSucc) {
+    rig.recorder.whenFinished = [&](const QString &, bool isSucc) {
         if (!isSucc)
-            manager.appendDownload(url);
+            rig.manager.appendDownload(url);
     };
-    manager.appendDownload(url);
-    QVERIFY2(recorder.waitFinished(2), "the retry did not finish");
-    QCOMPARE(recorder.finished, (Finished{{"pkg.zip", false}, {"pkg.zip", true}}));
+    rig.manager.appendDownload(url);
+    QVERIFY2(rig.recorder.waitFinished(2), "the retry did not finish");
+    QCOMPARE(rig.recorder.finished, (Finished{{"pkg.zip", false}, {"pkg.zip", true}}));
     QVERIFY2(fileContent(QStringLiteral("pkg.zip")) == body, "retried file differs");
-    const QStringList lines = log.lines();
+    const QStringList lines = rig.log.lines();
     const int first = lines.indexOf(QStringLiteral("0/1 files downloaded successfully"));
     const int second = lines.indexOf(QStringLiteral("1/2 files downloaded successfully"));
     QVERIFY2(first >= 0 && second > first, qPrintable(joined(lines)));
@@ -564,81 +530,69 @@ void TestOvDownloadManager::redirects()
     QFETCH(bool, toHttps);
     QFETCH(bool, followed);
 
-    OvTestServer plain;
-    OvTestServer secure(certPath, keyPath);
-    OvTestServer &origin = fromHttps ? secure : plain;
-    OvTestServer &target = toHttps ? secure : plain;
-    Journal journal;
-    Serving how{payload(120000)};
-    how.journal = &journal;
+    Rig rig;
+    rig.secure = std::make_unique<OvTestServer>(certPath, keyPath);
+    OvTestServer &origin = fromHttps ? *rig.secure : rig.server;
+    OvTestServer &target = toHttps ? *rig.secure : rig.server;
+    const Serving how{payload(120000), 0, nullptr, 0, false, false, &rig.journal};
     serve(target.server(), "/new/pkg-2.1.zip", how);
     // The target's port is known only once it listens; the handler reads it then.
     origin.server().Get("/old.zip", [&target](const httplib::Request &, httplib::Response &res) {
         res.set_redirect(target.url(QStringLiteral("/new/pkg-2.1.zip")).toStdString());
     });
-    QVERIFY(plain.start());
-    QVERIFY(secure.start());
+    QVERIFY(rig.server.start());
+    QVERIFY(rig.secure->start());
 
-    OvTestSupport::LogCapture log;
-    OvDownloadManager manager;
-    OvDownloadRecorder recorder(&manager);
-    manager.appendDownload(QUrl(origin.url(QStringLiteral("/old.zip"))));
-    QVERIFY2(recorder.waitFinished(1), "no sigDownloadFinished");
+    rig.manager.appendDownload(QUrl(origin.url(QStringLiteral("/old.zip"))));
+    QVERIFY2(rig.recorder.waitFinished(1), "no sigDownloadFinished");
     // The save name is that of the URL queued, wherever the bytes came from.
-    QCOMPARE(recorder.finished, (Finished{{"old.zip", followed}}));
-    QCOMPARE(journal.list().size(), followed ? 1 : 0);
+    QCOMPARE(rig.recorder.finished, (Finished{{"old.zip", followed}}));
+    QCOMPARE(rig.journal.list().size(), followed ? 1 : 0);
     if (followed) {
         QVERIFY2(fileContent(QStringLiteral("old.zip")) == how.body, "saved bytes differ");
     } else {
         QVERIFY2(!QFile::exists(QStringLiteral("old.zip")), "the refused download's file stayed");
-        QVERIFY2(log.contains(QStringLiteral("Failed download: ")),
-                 qPrintable(joined(log.lines())));
+        QVERIFY2(rig.log.contains(QStringLiteral("Failed download: ")),
+                 qPrintable(joined(rig.log.lines())));
     }
 }
 
 void TestOvDownloadManager::unopenableSaveFileIsReportedAndSkipped()
 {
-    Journal journal;
-    Serving how{payload(40000)};
-    how.journal = &journal;
-    OvTestServer server;
-    serve(server.server(), "/pkg.zip", how);
-    QVERIFY(server.start());
+    Rig rig;
+    const Serving how{payload(40000), 0, nullptr, 0, false, false, &rig.journal};
+    rig.serve("/pkg.zip", how);
+    QVERIFY(rig.server.start());
 
-    OvTestSupport::LogCapture log;
-    OvDownloadManager manager;
-    OvDownloadRecorder recorder(&manager);
-    const QString folder = server.url(QStringLiteral("/updates/"));
+    const QUrl folder = rig.url(QStringLiteral("/updates/"));
     QTest::ignoreMessage(QtWarningMsg, "QFSFileEngine::open: No file name specified");
-    manager.appendDownload(QUrl(folder));
-    manager.appendDownload(QUrl(server.url(QStringLiteral("/pkg.zip"))));
-    QVERIFY2(recorder.waitFinished(2), "not both URLs were reported");
-    QCOMPARE(recorder.finished, (Finished{{"", false}, {"pkg.zip", true}}));
-    QCOMPARE(journal.list(), QStringList{"/pkg.zip"});
+    rig.manager.appendDownload(folder);
+    rig.manager.appendDownload(rig.url(QStringLiteral("/pkg.zip")));
+    QVERIFY2(rig.recorder.waitFinished(2), "not both URLs were reported");
+    QCOMPARE(rig.recorder.finished, (Finished{{"", false}, {"pkg.zip", true}}));
+    QCOMPARE(rig.journal.list(), QStringList{"/pkg.zip"});
     QVERIFY2(fileContent(QStringLiteral("pkg.zip")) == how.body, "saved bytes differ");
 
-    const QStringList lines = log.lines();
+    const QStringList lines = rig.log.lines();
     const int problem = lineIndex(
-        lines,
-        QStringLiteral("Problem opening save file  \"\" for download.  \"%1\"  :  \"").arg(folder));
+        lines, QStringLiteral("Problem opening save file  \"\" for download.  \"%1\"  :  \"")
+                   .arg(folder.toString()));
     const int summary = lines.indexOf(QStringLiteral("1/2 files downloaded successfully"));
     QVERIFY2(problem >= 0 && summary > problem, qPrintable(joined(lines)));
 }
 
 void TestOvDownloadManager::destroyedMidDownload()
 {
-    OvTestGate gate;
-    OvTestServer server;
-    serve(server.server(), "/pkg.zip", Serving{payload(1 << 20), 256 * 1024, &gate});
-    QVERIFY(server.start());
-    GateOpener opener(gate);
+    Rig rig;
+    rig.serve("/pkg.zip", Serving{payload(1 << 20), 256 * 1024, &rig.gate});
+    QVERIFY(rig.server.start());
 
     auto manager = std::make_unique<OvDownloadManager>();
     OvDownloadRecorder recorder(manager.get());
-    manager->appendDownload(QUrl(server.url(QStringLiteral("/pkg.zip"))));
+    manager->appendDownload(rig.url(QStringLiteral("/pkg.zip")));
     QTRY_VERIFY2(QFileInfo(QStringLiteral("pkg.zip")).size() > 0, "no bytes written");
     manager.reset(); // the window goes away while its package is arriving
-    gate.open();
+    rig.gate.open();
     QVERIFY(!recorder.waitFinished(1, 300));
     QVERIFY2(QFileInfo(QStringLiteral("pkg.zip")).size() > 0, "the partial file went away");
 }
