@@ -13,6 +13,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <zlib.h>
 
 namespace {
 
@@ -26,6 +27,23 @@ QByteArray payload(int size, quint32 seed = 1)
         data[i] = char(x >> 24);
     }
     return data;
+}
+
+// `data` as a gzip stream, the way a server compresses a response on the fly.
+QByteArray gzipped(const QByteArray &data)
+{
+    z_stream zs{};
+    QByteArray out(int(deflateBound(&zs, uLong(data.size()))) + 64, Qt::Uninitialized);
+    if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        return QByteArray();
+    zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    zs.avail_in = uInt(data.size());
+    zs.next_out = reinterpret_cast<Bytef *>(out.data());
+    zs.avail_out = uInt(out.size());
+    const bool done = deflate(&zs, Z_FINISH) == Z_STREAM_END;
+    out.resize(int(zs.total_out));
+    deflateEnd(&zs);
+    return done ? out : QByteArray();
 }
 
 QByteArray fileContent(const QString &name)
@@ -189,6 +207,7 @@ private slots:
     void downloadsWithProgress();
     void queuedUrlsRunInOrderUnderNumberedNames();
     void urlAddedMidDownloadWaits();
+    void compressedBodyIsNotTakenForCut();
     void failures_data();
     void failures();
     void connectionCutMidBodyRemovesFile();
@@ -388,6 +407,25 @@ void TestOvDownloadManager::urlAddedMidDownloadWaits()
     QVERIFY2(firstEnd >= 0 && secondStart > firstEnd, qPrintable(joined(lines)));
     QVERIFY2(rig.log.count(QStringLiteral("2/2 files downloaded successfully")) == 1,
              qPrintable(joined(lines)));
+}
+
+void TestOvDownloadManager::compressedBodyIsNotTakenForCut()
+{
+    // Random bytes grow when compressed, so the announced length exceeds what is saved.
+    const QByteArray body = payload(200000);
+    const std::string wire = gzipped(body).toStdString();
+    QVERIFY2(wire.size() > size_t(body.size()), "the gzip stream did not come out larger");
+    Rig rig;
+    rig.server.server().Get("/pkg.zip", [&wire](const httplib::Request &, httplib::Response &res) {
+        res.set_header("Content-Encoding", "gzip");
+        res.set_content(wire, "application/zip");
+    });
+    QVERIFY(rig.server.start());
+    rig.manager.appendDownload(rig.url(QStringLiteral("/pkg.zip")));
+    QVERIFY2(rig.recorder.waitFinished(1), "no sigDownloadFinished");
+    QCOMPARE(rig.recorder.finished, (Finished{{"pkg.zip", true}}));
+    QVERIFY2(fileContent(QStringLiteral("pkg.zip")) == body,
+             "saved bytes are not the decoded body");
 }
 
 void TestOvDownloadManager::failures_data()
