@@ -8,9 +8,28 @@
 
 namespace OvTestZip {
 
+// One entry as it goes into the archive, with every field a test may want to bend.
+struct Entry
+{
+    QByteArray name; // stored as is: any bytes except NUL, no encoding applied
+    QByteArray data;
+    // 0 stored, 8 deflated; any other value writes `data` raw under that method number.
+    int method = 8;
+    // Recorded local date and time (month 1-12), kept with the format's 2-second precision.
+    int year = 2026, month = 12, day = 1, hour = 12, minute = 0, second = 0;
+    QByteArray extraField; // written into both the local and the central header
+    QByteArray password;   // non-empty: traditional PKWARE encryption with this password
+};
+
 // Writes a deflated zip archive with the given (name, content) entries, in order. A name
 // ending with "/" is written as a directory entry. Returns false when minizip fails.
 bool write(const QString &path, const QList<QPair<QString, QByteArray>> &entries);
+
+// Writes the entries as given, in order. Returns false when minizip fails.
+bool write(const QString &path, const QList<Entry> &entries);
+
+// A file entry named `name` (UTF-8) holding `data`, deflated, with the default date.
+Entry entry(const QString &name, const QByteArray &data);
 
 } // namespace OvTestZip
 
