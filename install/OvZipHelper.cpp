@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <unzip.h>
 
@@ -37,6 +38,9 @@ struct Walk
     char comment[kCommentBufferSize];
     char data[kReadBufferSize];
     QByteArray longName; // only for names that do not fit into `name`
+    // Converting a local time asks the C library for the time zone, which stats its file
+    // every time; packages repeat a handful of timestamps over thousands of entries.
+    QHash<uLong, QDateTime> times;
 };
 
 // The entry's name as recorded. A name longer than the fixed buffer is read again, whole,
@@ -59,13 +63,20 @@ bool recordedName(Walk &walk, QByteArray *raw)
     return true;
 }
 
-QDateTime recordedTime(const tm_unz &date)
+QDateTime recordedTime(Walk &walk)
 {
-    // minizip counts months from 0, QDate from 1.
-    return QDateTime(QDate(static_cast<int>(date.tm_year), static_cast<int>(date.tm_mon) + 1,
-                           static_cast<int>(date.tm_mday)),
-                     QTime(static_cast<int>(date.tm_hour), static_cast<int>(date.tm_min),
-                           static_cast<int>(date.tm_sec), 0));
+    auto found = walk.times.find(walk.info.dosDate);
+    if (found == walk.times.end()) {
+        const tm_unz &date = walk.info.tmu_date;
+        // minizip counts months from 0, QDate from 1.
+        const QDateTime time(QDate(static_cast<int>(date.tm_year),
+                                   static_cast<int>(date.tm_mon) + 1,
+                                   static_cast<int>(date.tm_mday)),
+                             QTime(static_cast<int>(date.tm_hour), static_cast<int>(date.tm_min),
+                                   static_cast<int>(date.tm_sec), 0));
+        found = walk.times.insert(walk.info.dosDate, time);
+    }
+    return found.value();
 }
 
 // Copies the open entry into the open target file through the one read buffer.
@@ -83,7 +94,7 @@ void copyData(Walk &walk)
 
 void setRecordedTimes(Walk &walk)
 {
-    const QDateTime time = recordedTime(walk.info.tmu_date);
+    const QDateTime time = recordedTime(walk);
     walk.file.setFileTime(time, QFileDevice::FileBirthTime);
     if (walk.info.size_file_extra > 0) {
         // Whatever the extra field says about times, the recorded date is the one we trust.
