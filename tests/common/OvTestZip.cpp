@@ -89,10 +89,10 @@ bool write(const QString &path, const QList<QPair<QString, QByteArray>> &entries
     QList<Entry> list;
     for (const auto &pair : entries)
         list.append(entry(pair.first, pair.second));
-    return write(path, list);
+    return writeEntries(path, list);
 }
 
-bool write(const QString &path, const QList<Entry> &entries)
+bool writeEntries(const QString &path, const QList<Entry> &entries)
 {
     const QByteArray encodedPath = QFile::encodeName(path);
     zipFile zf = zipOpen64(encodedPath.constData(), APPEND_STATUS_CREATE);

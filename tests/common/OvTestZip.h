@@ -25,8 +25,9 @@ struct Entry
 // ending with "/" is written as a directory entry. Returns false when minizip fails.
 bool write(const QString &path, const QList<QPair<QString, QByteArray>> &entries);
 
-// Writes the entries as given, in order. Returns false when minizip fails.
-bool write(const QString &path, const QList<Entry> &entries);
+// Writes the entries as given, in order. Returns false when minizip fails. (Named apart from
+// write() so that brace-initialised calls of write() stay unambiguous.)
+bool writeEntries(const QString &path, const QList<Entry> &entries);
 
 // A file entry named `name` (UTF-8) holding `data`, deflated, with the default date.
 Entry entry(const QString &name, const QByteArray &data);

@@ -180,7 +180,7 @@ void TestOvZipHelper::extractsEntries()
     QTemporaryDir tmp;
     const QString zip = tmp.filePath("p.zip");
     const QString dest = tmp.filePath("dest") + QLatin1Char('/');
-    QVERIFY(OvTestZip::write(zip, entries));
+    QVERIFY(OvTestZip::writeEntries(zip, entries));
 
     const Outcome outcome = runUpzip(zip, dest);
     VERIFY_WALKED_ALL(outcome, entries.size());
@@ -218,7 +218,7 @@ void TestOvZipHelper::overwritesExistingFiles()
     const QList<Entry> entries{OvTestZip::entry("dir/", QByteArray()),
                                OvTestZip::entry("dir/a.txt", "new a"),
                                OvTestZip::entry("b.txt", "new b")};
-    QVERIFY(OvTestZip::write(zip, entries));
+    QVERIFY(OvTestZip::writeEntries(zip, entries));
     QVERIFY(runUpzip(zip, dest).returned);
 
     // A longer local change must be cut back to the packaged content, not merely overwritten.
@@ -261,7 +261,7 @@ void TestOvZipHelper::unwritableTarget()
     const QString dest = tmp.filePath("dest");
     QVERIFY(QDir().mkpath(dest));
     QVERIFY(blockerIsDir ? QDir(dest).mkdir(blocker) : writeFile(dest + '/' + blocker, "b"));
-    QVERIFY(OvTestZip::write(
+    QVERIFY(OvTestZip::writeEntries(
         zip, {OvTestZip::entry(entry, "blocked"), OvTestZip::entry("after.txt", "after")}));
 
     const Outcome outcome = runUpzip(zip, dest + '/');
@@ -300,7 +300,7 @@ void TestOvZipHelper::recordedTimes()
     e.minute = 59;
     e.second = 58;
     e.extraField = extraField;
-    QVERIFY(OvTestZip::write(zip, {e}));
+    QVERIFY(OvTestZip::writeEntries(zip, {e}));
 
     const QDateTime before = QDateTime::currentDateTime().addSecs(-2);
     const Outcome outcome = runUpzip(zip, dest);
@@ -328,7 +328,8 @@ void TestOvZipHelper::failsWholeArchive_data()
     QByteArray zipBytes;
     {
         QTemporaryDir tmp;
-        QVERIFY(OvTestZip::write(tmp.filePath("z.zip"), {OvTestZip::entry("a.txt", "alpha")}));
+        QVERIFY(
+            OvTestZip::writeEntries(tmp.filePath("z.zip"), {OvTestZip::entry("a.txt", "alpha")}));
         zipBytes = readFile(tmp.filePath("z.zip"));
     }
     // An end record with no entries: minizip refuses it right at the start when it is the
@@ -400,8 +401,8 @@ void TestOvZipHelper::unreadableEntries()
     QTemporaryDir tmp;
     const QString zip = tmp.filePath("p.zip");
     const QString dest = tmp.filePath("dest/");
-    QVERIFY(OvTestZip::write(zip, {OvTestZip::entry("before.txt", "before"), unreadable,
-                                   OvTestZip::entry("after.txt", "after")}));
+    QVERIFY(OvTestZip::writeEntries(zip, {OvTestZip::entry("before.txt", "before"), unreadable,
+                                          OvTestZip::entry("after.txt", "after")}));
 
     const Outcome outcome = runUpzip(zip, dest);
     VERIFY_WALKED_ALL(outcome, 3);
@@ -418,7 +419,7 @@ void TestOvZipHelper::damagedEntryKeepsWhatWasWritten()
     QTemporaryDir tmp;
     const QString zip = tmp.filePath("p.zip");
     const QString dest = tmp.filePath("dest/");
-    QVERIFY(OvTestZip::write(
+    QVERIFY(OvTestZip::writeEntries(
         zip, {stored("bad.txt", "original payload"), OvTestZip::entry("good.txt", "good")}));
     // Change one stored byte behind the checksum's back.
     QByteArray bytes = readFile(zip);
@@ -471,9 +472,9 @@ void TestOvZipHelper::hostileNames()
     const QString box = tmp.filePath("box");
     const QString dest = box + "/deep/dest";
     QVERIFY(QDir().mkpath(dest));
-    QVERIFY(
-        OvTestZip::write(zip, {OvTestZip::entry("before.txt", "before"), rawNamed(name, "hostile"),
-                               OvTestZip::entry("after.txt", "after")}));
+    QVERIFY(OvTestZip::writeEntries(zip, {OvTestZip::entry("before.txt", "before"),
+                                          rawNamed(name, "hostile"),
+                                          OvTestZip::entry("after.txt", "after")}));
 
     const Outcome outcome = runUpzip(zip, dest + '/');
     VERIFY_WALKED_ALL(outcome, 3);
@@ -559,9 +560,9 @@ void TestOvZipHelper::linksInDestination()
     QVERIFY(QFile::link(box + '/' + linkTarget, linkPath));
     const auto outsideBefore = OvZipTestTree::snapshot(box + "/outside");
 
-    QVERIFY(OvTestZip::write(zip, {OvTestZip::entry("before.txt", "before"),
-                                   OvTestZip::entry(entry, QByteArray()),
-                                   OvTestZip::entry("after.txt", "after")}));
+    QVERIFY(OvTestZip::writeEntries(zip, {OvTestZip::entry("before.txt", "before"),
+                                          OvTestZip::entry(entry, QByteArray()),
+                                          OvTestZip::entry("after.txt", "after")}));
     const Outcome outcome = runUpzip(zip, dest + '/');
 
     VERIFY_WALKED_ALL(outcome, 3);
