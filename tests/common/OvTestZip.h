@@ -13,12 +13,12 @@ struct Entry
 {
     QByteArray name; // stored as is: any bytes except NUL, no encoding applied
     QByteArray data;
-    // 0 stored, 8 deflated; any other value writes `data` raw under that method number.
-    int method = 8;
+    int method = 8; // 0 stored, 8 deflated
     // Recorded local date and time (month 1-12), kept with the format's 2-second precision.
     int year = 2026, month = 12, day = 1, hour = 12, minute = 0, second = 0;
     QByteArray extraField; // written into both the local and the central header
-    QByteArray password;   // non-empty: traditional PKWARE encryption with this password
+    // Non-empty: traditional PKWARE encryption (its check byte is not meant to verify).
+    QByteArray password;
 };
 
 // Writes a deflated zip archive with the given (name, content) entries, in order. A name

@@ -10,28 +10,11 @@
 namespace {
 
 using OvZipTestTree::Kind;
-using OvZipTestTree::Node;
 
-QByteArray readAll(const QByteArray &path)
+void walk(const QByteArray &base, const QByteArray &relative,
+          QMap<QByteArray, OvZipTestTree::Node> &nodes)
 {
-    QByteArray content;
-    const int fd = ::open(path.constData(), O_RDONLY);
-    if (fd < 0)
-        return content;
-    char buffer[65536];
-    ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-        content.append(buffer, static_cast<int>(n));
-    ::close(fd);
-    return content;
-}
-
-// Calls `visit(relative path, full path, lstat result)` for every entry below `base`,
-// parents before children.
-template <typename Visit> void walk(const QByteArray &base, const QByteArray &relative, Visit visit)
-{
-    const QByteArray dirPath = relative.isEmpty() ? base : base + '/' + relative;
-    DIR *dir = ::opendir(dirPath.constData());
+    DIR *dir = ::opendir((relative.isEmpty() ? base : base + '/' + relative).constData());
     if (!dir)
         return;
     while (const dirent *entry = ::readdir(dir)) {
@@ -39,13 +22,28 @@ template <typename Visit> void walk(const QByteArray &base, const QByteArray &re
         if (name == "." || name == "..")
             continue;
         const QByteArray childRelative = relative.isEmpty() ? name : relative + '/' + name;
-        const QByteArray childPath = dirPath + '/' + name;
+        const QByteArray path = base + '/' + childRelative;
         struct stat info;
-        if (::lstat(childPath.constData(), &info) != 0)
+        if (::lstat(path.constData(), &info) != 0)
             continue;
-        visit(childRelative, childPath, info);
-        if (S_ISDIR(info.st_mode))
-            walk(base, childRelative, visit);
+        OvZipTestTree::Node &node = nodes[childRelative];
+        static char buffer[65536]; // not kept across the recursion
+        if (S_ISLNK(info.st_mode)) {
+            node.kind = Kind::Link;
+            const ssize_t n = ::readlink(path.constData(), buffer, sizeof buffer);
+            node.content = QByteArray(buffer, n > 0 ? static_cast<int>(n) : 0);
+        } else if (S_ISDIR(info.st_mode)) {
+            node.kind = Kind::Directory;
+            walk(base, childRelative, nodes);
+        } else if (S_ISREG(info.st_mode)) {
+            const int fd = ::open(path.constData(), O_RDONLY);
+            for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+                node.content.append(buffer, static_cast<int>(n));
+            if (fd >= 0)
+                ::close(fd);
+        } else {
+            node.kind = Kind::Other;
+        }
     }
     ::closedir(dir);
 }
@@ -57,43 +55,8 @@ namespace OvZipTestTree {
 QMap<QByteArray, Node> snapshot(const QString &dir)
 {
     QMap<QByteArray, Node> nodes;
-    walk(QFile::encodeName(dir), QByteArray(),
-         [&nodes](const QByteArray &relative, const QByteArray &path, const struct stat &info) {
-             Node node;
-             if (S_ISLNK(info.st_mode)) {
-                 node.kind = Kind::Link;
-                 char target[4096];
-                 const ssize_t n = ::readlink(path.constData(), target, sizeof target);
-                 node.content = QByteArray(target, n > 0 ? static_cast<int>(n) : 0);
-             } else if (S_ISDIR(info.st_mode)) {
-                 node.kind = Kind::Directory;
-             } else if (S_ISREG(info.st_mode)) {
-                 node.content = readAll(path);
-             } else {
-                 node.kind = Kind::Other;
-             }
-             nodes.insert(relative, node);
-         });
+    walk(QFile::encodeName(dir), QByteArray(), nodes);
     return nodes;
-}
-
-bool removeAll(const QString &dir)
-{
-    const QByteArray base = QFile::encodeName(dir);
-    QList<QByteArray> directories;
-    bool ok = true;
-    walk(base, QByteArray(),
-         [&](const QByteArray &, const QByteArray &path, const struct stat &info) {
-             if (S_ISDIR(info.st_mode)) {
-                 ::chmod(path.constData(), 0700); // unzip restores modes that block removal
-                 directories.prepend(path);
-             } else {
-                 ok = ::unlink(path.constData()) == 0 && ok;
-             }
-         });
-    for (const QByteArray &path : directories) // children come first in this order
-        ok = ::rmdir(path.constData()) == 0 && ok;
-    return ::rmdir(base.constData()) == 0 && ok;
 }
 
 } // namespace OvZipTestTree

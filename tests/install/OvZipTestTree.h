@@ -5,9 +5,8 @@
 #include <QMap>
 #include <QString>
 
-// What an extraction left on disk, for comparing trees and for proving that nothing appeared
-// where it should not. Names are handled as raw bytes throughout: other tools write names
-// that are not valid in the locale's encoding, and those must be read and removed too.
+// What an extraction left on disk. Names are raw bytes: unzip writes names that are not valid
+// in the locale's encoding, which Qt's directory classes cannot reach.
 namespace OvZipTestTree {
 
 enum class Kind
@@ -26,9 +25,6 @@ struct Node
 
 // Every entry below `dir` by its path relative to `dir`. Links are listed, never followed.
 QMap<QByteArray, Node> snapshot(const QString &dir);
-
-// Removes `dir` and everything below it, whatever the names.
-bool removeAll(const QString &dir);
 
 } // namespace OvZipTestTree
 

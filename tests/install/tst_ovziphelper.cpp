@@ -13,11 +13,9 @@
 
 #include <unzip.h>
 
-#include <algorithm>
-
-Q_DECLARE_METATYPE(OvTestZip::Entry)
-
 using OvTestZip::Entry;
+using Entries = QList<Entry>;
+Q_DECLARE_METATYPE(Entry)
 
 namespace {
 
@@ -45,36 +43,40 @@ Outcome runUpzip(const QString &zipPath, const QString &destDir)
     return outcome;
 }
 
-QList<QPair<tds8, tds8>> countUpTo(tds8 total)
+// Why `outcome` is not that of a successful walk over `total` entries; empty when it is.
+QString walkProblem(const Outcome &outcome, tds8 total)
 {
     QList<QPair<tds8, tds8>> steps;
     for (tds8 i = 1; i <= total; ++i)
         steps.append({i, total});
-    return steps;
+    if (!outcome.returned || outcome.finished != QList<bool>{true})
+        return "not finished once with true:\n" + outcome.log.join('\n');
+    return outcome.progress == steps ? QString()
+                                     : QStringLiteral("progress is not 1..%1").arg(total);
 }
 
-QByteArray randomBytes(int size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &c : bytes)
-        c = static_cast<char>(generator.bounded(256));
-    return bytes;
-}
+#define VERIFY_WALKED_ALL(outcome, total)                                                          \
+    do {                                                                                           \
+        const QString problem = walkProblem(outcome, total);                                       \
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));                                          \
+    } while (false)
 
-Entry stored(const QString &name, const QByteArray &data)
-{
-    Entry e = OvTestZip::entry(name, data);
-    e.method = 0;
-    return e;
-}
-
-Entry rawNamed(const QByteArray &name, const QByteArray &data)
+Entry entry(const QByteArray &name, const QByteArray &data, int method = 8)
 {
     Entry e;
     e.name = name;
     e.data = data;
+    e.method = method;
     return e;
+}
+
+QByteArray randomBytes(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(size);
+    for (char &c : bytes)
+        c = static_cast<char>(generator.bounded(256));
+    return bytes;
 }
 
 QByteArray readFile(const QString &path)
@@ -89,40 +91,13 @@ bool writeFile(const QString &path, const QByteArray &data)
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
-QString quoted(const QString &text)
-{
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
-// A log line as the debug stream writes it: one blank between items, strings quoted with
-// their backslashes and quotes escaped.
+// A log line as the debug stream writes it: items one blank apart, strings quoted and escaped.
 QString debugLine(const char *text, const QString &item)
 {
     QString line;
     QDebug(&line) << text << item;
-    if (line.endsWith(QLatin1Char(' ')))
-        line.chop(1);
-    return line;
+    return line.trimmed();
 }
-
-// Why the outcome is not that of an extraction that walked all `total` entries and
-// succeeded, whatever the entries held; empty when it is.
-QString walkProblem(const Outcome &outcome, tds8 total)
-{
-    if (!outcome.returned)
-        return QStringLiteral("upzip returned false:\n") + outcome.log.join(QLatin1Char('\n'));
-    if (outcome.finished != QList<bool>{true})
-        return QStringLiteral("finished must be reported once, as true");
-    if (outcome.progress != countUpTo(total))
-        return QStringLiteral("progress must count each of the %1 entries once").arg(total);
-    return QString();
-}
-
-#define VERIFY_WALKED_ALL(outcome, total)                                                          \
-    do {                                                                                           \
-        const QString problem = walkProblem(outcome, total);                                       \
-        QVERIFY2(problem.isEmpty(), qPrintable(problem));                                          \
-    } while (false)
 
 } // namespace
 
@@ -140,450 +115,310 @@ private slots:
     void recordedTimes();
     void failsWholeArchive_data();
     void failsWholeArchive();
-    void unreadableEntries_data();
-    void unreadableEntries();
-    void damagedEntryKeepsWhatWasWritten();
-    void hostileNames_data();
-    void hostileNames();
-    void linksInDestination_data();
-    void linksInDestination();
-
-private:
-    QTemporaryDir box;
+    void damagedEntries_data();
+    void damagedEntries();
+    void staysInsideDestination_data();
+    void staysInsideDestination();
 };
 
 void TestOvZipHelper::extractsEntries_data()
 {
-    QTest::addColumn<QList<Entry>>("entries");
-
-    QTest::newRow("one file") << QList<Entry>{OvTestZip::entry("a.txt", "alpha")};
-    QTest::newRow("several files, sub-directories created") << QList<Entry>{
-        OvTestZip::entry("top.txt", "top"), OvTestZip::entry("bin/plugins/deep/x.dll", "x"),
-        OvTestZip::entry("bin/y.dll", "y")};
-    QTest::newRow("empty file") << QList<Entry>{OvTestZip::entry("empty.dat", QByteArray())};
-    QTest::newRow("deflated file over many read chunks")
-        << QList<Entry>{OvTestZip::entry("big.bin", randomBytes(100000, 1)),
-                        OvTestZip::entry("text.txt", QByteArray(70000, 'z'))};
-    QTest::newRow("stored file over many read chunks")
-        << QList<Entry>{stored("stored.bin", randomBytes(30721, 2))};
-    QTest::newRow("backslash separators") << QList<Entry>{OvTestZip::entry("d\\e\\f.txt", "f")};
-    QTest::newRow("UTF-8 names") << QList<Entry>{
-        OvTestZip::entry(QString::fromUtf8("数据/über.txt"), "u")};
-    QTest::newRow("directory entries") << QList<Entry>{
-        OvTestZip::entry("dir/", QByteArray()), OvTestZip::entry("dir/inner/", QByteArray()),
-        OvTestZip::entry("dir/inner/file.txt", "in")};
+    QTest::addColumn<Entries>("entries");
+    QTest::newRow("one file") << Entries{entry("a.txt", "alpha")};
+    QTest::newRow("sub-directories created")
+        << Entries{entry("top.txt", "top"), entry("bin/plugins/deep/x.dll", "x"),
+                   entry("bin/y.dll", QByteArray())};
+    QTest::newRow("deflated over many read chunks")
+        << Entries{entry("big.bin", randomBytes(100000)), entry("t.txt", QByteArray(70000, 'z'))};
+    QTest::newRow("stored over many read chunks") << Entries{entry("s.bin", randomBytes(30721), 0)};
+    QTest::newRow("backslash separators") << Entries{entry("d\\e\\f.txt", "f")};
+    QTest::newRow("UTF-8 name") << Entries{entry("数据/über.txt", "u")};
+    QTest::newRow("directory entries")
+        << Entries{entry("dir/", {}), entry("dir/in/", {}), entry("dir/in/f.txt", "in")};
 }
 
 void TestOvZipHelper::extractsEntries()
 {
-    QFETCH(QList<Entry>, entries);
+    QFETCH(Entries, entries);
     QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip");
-    const QString dest = tmp.filePath("dest") + QLatin1Char('/');
+    const QString zip = tmp.filePath("p.zip"), dest = tmp.filePath("dest/");
     QVERIFY(OvTestZip::writeEntries(zip, entries));
 
     const Outcome outcome = runUpzip(zip, dest);
     VERIFY_WALKED_ALL(outcome, entries.size());
-
-    int directories = 0;
+    QStringList expectedFailures;
     for (const Entry &e : entries) {
-        const QString relative = QString::fromUtf8(e.name).replace(QLatin1Char('\\'), '/');
-        const QString path = QDir::cleanPath(dest + relative);
-        if (relative.endsWith(QLatin1Char('/'))) {
-            ++directories;
+        const QString path = dest + QString::fromUtf8(e.name).replace('\\', '/');
+        if (path.endsWith('/')) {
             QVERIFY2(QFileInfo(path).isDir(), qPrintable(path + " is not a directory"));
-            const QString line =
-                QStringLiteral("OvZipHelper::upzip() - Fail to open Writing File ") +
-                quoted(path + QLatin1Char('/'));
-            QVERIFY2(std::any_of(outcome.log.cbegin(), outcome.log.cend(),
-                                 [&line](const QString &l) { return l.startsWith(line); }),
-                     qPrintable("no open failure logged for directory " + path));
+            expectedFailures << debugLine("OvZipHelper::upzip() - Fail to open Writing File", path);
         } else {
             QVERIFY2(readFile(path) == e.data, qPrintable(path + " has the wrong content"));
         }
     }
-    // Nothing but the entries (and their parent directories) is created.
-    const auto tree = OvZipTestTree::snapshot(dest);
-    for (auto it = tree.cbegin(); it != tree.cend(); ++it)
-        QVERIFY2(it.value().kind != OvZipTestTree::Kind::Link, it.key().constData());
-    QCOMPARE(outcome.log.filter("file had existed!!").size(), 0);
-    QCOMPARE(outcome.log.filter("Fail to open Writing File").size(), directories);
+    // Directory entries are made by the existence step; writing them as files fails, logged.
+    QStringList failures = outcome.log.filter("Fail to open Writing File");
+    for (QString &line : failures)
+        line = line.left(line.lastIndexOf(" \"")); // drop the error text
+    QCOMPARE(failures, expectedFailures);
+    QVERIFY(outcome.log.filter("file had existed!!").isEmpty());
 }
 
 void TestOvZipHelper::overwritesExistingFiles()
 {
     QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip");
-    const QString dest = tmp.filePath("dest/");
-    const QList<Entry> entries{OvTestZip::entry("dir/", QByteArray()),
-                               OvTestZip::entry("dir/a.txt", "new a"),
-                               OvTestZip::entry("b.txt", "new b")};
-    QVERIFY(OvTestZip::writeEntries(zip, entries));
+    const QString zip = tmp.filePath("p.zip"), dest = tmp.filePath("dest/");
+    QVERIFY(OvTestZip::writeEntries(zip, {entry("dir/", {}), entry("dir/a.txt", "new a")}));
     QVERIFY(runUpzip(zip, dest).returned);
-
     // A longer local change must be cut back to the packaged content, not merely overwritten.
     QVERIFY(writeFile(dest + "dir/a.txt", "locally changed, and longer than before"));
     QVERIFY(writeFile(dest + "keep.txt", "not in the package"));
 
     const Outcome outcome = runUpzip(zip, dest);
-    VERIFY_WALKED_ALL(outcome, entries.size());
-    const QString root = QDir::cleanPath(QDir(dest).absolutePath());
-    for (const QString &name :
-         {QStringLiteral("dir/"), QStringLiteral("dir/a.txt"), QStringLiteral("b.txt")}) {
-        const QString line = QStringLiteral("OvZipHelper::upzip() - file had existed!! ") +
-                             quoted(root + '/' + name);
-        QVERIFY2(outcome.log.contains(line), qPrintable("missing: " + line));
-    }
+    VERIFY_WALKED_ALL(outcome, 2);
+    QCOMPARE(
+        outcome.log.filter("OvZipHelper::upzip() - file had existed!!"),
+        QStringList({debugLine("OvZipHelper::upzip() - file had existed!!", dest + "dir/"),
+                     debugLine("OvZipHelper::upzip() - file had existed!!", dest + "dir/a.txt")}));
     QCOMPARE(readFile(dest + "dir/a.txt"), QByteArray("new a"));
-    QCOMPARE(readFile(dest + "b.txt"), QByteArray("new b"));
     QCOMPARE(readFile(dest + "keep.txt"), QByteArray("not in the package"));
 }
 
 void TestOvZipHelper::unwritableTarget_data()
 {
-    QTest::addColumn<QString>("blocker");   // created before the extraction
-    QTest::addColumn<bool>("blockerIsDir"); // else a regular file
-    QTest::addColumn<QString>("entry");
-
-    // The suite runs as root, which ignores permission bits; a directory where a file should
-    // go, or a file where a directory should go, blocks the write for everyone.
-    QTest::newRow("directory in the file's place") << "held" << true << "held";
-    QTest::newRow("file in the parent directory's place") << "plain" << false << "plain/x.txt";
+    // The suite runs as root, which ignores permission bits; a directory in a file's place, or
+    // a file in a directory's place, blocks the write for everyone.
+    QTest::addColumn<QString>("blocker");
+    QTest::addColumn<QString>("entryName");
+    QTest::newRow("directory in the file's place") << "held/"
+                                                   << "held";
+    QTest::newRow("file in the parent's place") << "plain"
+                                                << "plain/x.txt";
 }
 
 void TestOvZipHelper::unwritableTarget()
 {
     QFETCH(QString, blocker);
-    QFETCH(bool, blockerIsDir);
-    QFETCH(QString, entry);
+    QFETCH(QString, entryName);
     QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip");
-    const QString dest = tmp.filePath("dest");
-    QVERIFY(QDir().mkpath(dest));
-    QVERIFY(blockerIsDir ? QDir(dest).mkdir(blocker) : writeFile(dest + '/' + blocker, "b"));
+    const QString zip = tmp.filePath("p.zip"), dest = tmp.filePath("dest/");
+    QVERIFY(blocker.endsWith('/') ? QDir().mkpath(dest + blocker)
+                                  : QDir().mkpath(dest) && writeFile(dest + blocker, "b"));
     QVERIFY(OvTestZip::writeEntries(
-        zip, {OvTestZip::entry(entry, "blocked"), OvTestZip::entry("after.txt", "after")}));
+        zip, {entry(entryName.toUtf8(), "blocked"), entry("after.txt", "after")}));
 
-    const Outcome outcome = runUpzip(zip, dest + '/');
+    const Outcome outcome = runUpzip(zip, dest);
     VERIFY_WALKED_ALL(outcome, 2);
-    const QString prefix = QStringLiteral("OvZipHelper::upzip() - Fail to open Writing File ") +
-                           quoted(dest + '/' + entry) + ' ';
+    const QString prefix =
+        debugLine("OvZipHelper::upzip() - Fail to open Writing File", dest + entryName) + ' ';
     const QStringList failures = outcome.log.filter("Fail to open Writing File");
-    QVERIFY2(
-        failures.size() == 1 && failures.first().startsWith(prefix) &&
-            failures.first().size() > prefix.size() + 2,
-        qPrintable("expected one failure line with path and reason, got: " + failures.join(" | ")));
-    QCOMPARE(readFile(dest + "/after.txt"), QByteArray("after"));
+    QVERIFY2(failures.size() == 1 && failures[0].startsWith(prefix) &&
+                 failures[0].size() > prefix.size() + 2,
+             qPrintable("want one line with path and reason, got: " + failures.join(" | ")));
+    QCOMPARE(readFile(dest + "after.txt"), QByteArray("after"));
 }
 
 void TestOvZipHelper::recordedTimes_data()
 {
     QTest::addColumn<QByteArray>("extraField");
-
-    // Any extra field (here an unknown header id with 24 bytes) makes the recorded date the
-    // file's access and modification time.
     QTest::newRow("no extra field") << QByteArray();
-    QTest::newRow("with extra field") << QByteArray("\xfe\xca\x18\x00", 4) + QByteArray(24, '\x01');
+    // Any extra field (here an unknown header id with 24 bytes of data) makes the recorded
+    // date the file's access and modification time.
+    QTest::newRow("extra field") << QByteArray("\xfe\xca\x18\x00", 4) + QByteArray(24, '\1');
 }
 
 void TestOvZipHelper::recordedTimes()
 {
     QFETCH(QByteArray, extraField);
     QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip");
-    const QString dest = tmp.filePath("dest/");
-    Entry e = OvTestZip::entry("dated.txt", "new year's eve");
-    e.year = 2025;
-    e.month = 12;
-    e.day = 31;
-    e.hour = 23;
-    e.minute = 59;
-    e.second = 58;
+    const QString zip = tmp.filePath("p.zip"), dest = tmp.filePath("dest/");
+    Entry e = entry("dated.txt", "new year's eve");
+    e.year = 2025, e.month = 12, e.day = 31, e.hour = 23, e.minute = 59, e.second = 58;
     e.extraField = extraField;
     QVERIFY(OvTestZip::writeEntries(zip, {e}));
 
     const QDateTime before = QDateTime::currentDateTime().addSecs(-2);
     const Outcome outcome = runUpzip(zip, dest);
     VERIFY_WALKED_ALL(outcome, 1);
+    // Linux cannot set a birth time: the recorded date shows only in the times that an extra
+    // field makes us set; otherwise writing decides them.
     const QFileInfo info(dest + "dated.txt");
-    const QDateTime recorded(QDate(2025, 12, 31), QTime(23, 59, 58));
-    // Linux cannot set a birth time, so the file system shows the recorded date only where
-    // a settable time was set from it.
     if (extraField.isEmpty()) {
-        QVERIFY2(info.lastModified() >= before,
-                 qPrintable("modification time should be the write time, is " +
-                            info.lastModified().toString(Qt::ISODate)));
+        QVERIFY2(info.lastModified() >= before, qPrintable(info.lastModified().toString()));
     } else {
-        QCOMPARE(info.lastModified(), recorded);
-        QCOMPARE(info.lastRead(), recorded);
+        QCOMPARE(info.lastModified(), QDateTime(QDate(2025, 12, 31), QTime(23, 59, 58)));
+        QCOMPARE(info.lastRead(), QDateTime(QDate(2025, 12, 31), QTime(23, 59, 58)));
     }
 }
 
 void TestOvZipHelper::failsWholeArchive_data()
 {
-    QTest::addColumn<QByteArray>("archive"); // written as the package; "-" means no file
-    QTest::addColumn<QString>("destUnder");  // the destination's parent, relative to the box
-    QTest::addColumn<QString>("logLine");    // a line that must appear; empty: none at all
+    QTest::addColumn<QByteArray>("archive"); // the package's bytes; "-": no file at all
+    QTest::addColumn<bool>("destBlocked");   // a regular file stands where the parent should be
+    QTest::addColumn<QString>("logLine");    // must appear; empty: nothing may be logged
 
-    QByteArray zipBytes;
+    QByteArray zip;
     {
         QTemporaryDir tmp;
-        QVERIFY(
-            OvTestZip::writeEntries(tmp.filePath("z.zip"), {OvTestZip::entry("a.txt", "alpha")}));
-        zipBytes = readFile(tmp.filePath("z.zip"));
+        QVERIFY(OvTestZip::writeEntries(tmp.filePath("z.zip"), {entry("a.txt", "alpha")}));
+        zip = readFile(tmp.filePath("z.zip"));
     }
-    // An end record with no entries: minizip refuses it right at the start when it is the
-    // whole file, and finds no first entry when something precedes it.
-    const QByteArray emptyEnd("PK\x05\x06" + QByteArray(18, '\0'));
-
-    QTest::newRow("missing archive") << QByteArray("-") << ""
-                                     << "";
-    QTest::newRow("not a zip") << QByteArray("just some text, no zip at all\n") << ""
-                               << "OvZipHelper::upzip() Fail to open unzip File";
-    QTest::newRow("truncated zip") << zipBytes.left(zipBytes.size() / 2) << ""
-                                   << "OvZipHelper::upzip() Fail to open unzip File";
-    QTest::newRow("empty archive") << emptyEnd << ""
-                                   << "OvZipHelper::upzip() Fail to open unzip File";
+    // An end record without entries: minizip refuses it when it is the whole file, and finds
+    // no first entry when something precedes it.
+    const QByteArray emptyEnd = "PK\x05\x06" + QByteArray(18, '\0');
+    const QString notOpened = "OvZipHelper::upzip() Fail to open unzip File";
+    QTest::newRow("missing archive") << QByteArray("-") << false << "";
+    QTest::newRow("not a zip") << QByteArray("plain text\n") << false << notOpened;
+    QTest::newRow("truncated zip") << zip.left(zip.size() / 2) << false << notOpened;
+    QTest::newRow("empty archive") << emptyEnd << false << notOpened;
     QTest::newRow("empty archive behind a prefix")
-        << QByteArray("SFX!") + emptyEnd << ""
-        << "OvZipHelper::upzip() Fail to unzGoToFirstFile";
-    QTest::newRow("destination cannot be created") << zipBytes << "a-file"
-                                                   << "OvZipHelper::upzip() - Fail to mkpath()";
+        << "SFX!" + emptyEnd << false << "OvZipHelper::upzip() Fail to unzGoToFirstFile";
+    QTest::newRow("destination cannot be created")
+        << zip << true << "OvZipHelper::upzip() - Fail to mkpath()";
 }
 
 void TestOvZipHelper::failsWholeArchive()
 {
     QFETCH(QByteArray, archive);
-    QFETCH(QString, destUnder);
+    QFETCH(bool, destBlocked);
     QFETCH(QString, logLine);
     QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip");
-    if (archive != "-")
-        QVERIFY(writeFile(zip, archive));
-    QString dest = tmp.filePath("dest/");
-    if (!destUnder.isEmpty()) {
-        QVERIFY(writeFile(tmp.filePath(destUnder), "a file where a directory should be"));
-        dest = tmp.filePath(destUnder + "/dest/");
-    }
-    if (logLine.endsWith("mkpath()"))
-        QTest::ignoreMessage(QtCriticalMsg, qPrintable(logLine + ' ' + quoted(dest)));
+    const QString zip = tmp.filePath("p.zip"), dest = tmp.filePath("parent/dest/");
+    QVERIFY(archive == "-" || writeFile(zip, archive));
+    QVERIFY(!destBlocked || writeFile(tmp.filePath("parent"), "a file"));
+    if (destBlocked)
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(debugLine(qPrintable(logLine), dest)));
 
     const Outcome outcome = runUpzip(zip, dest);
     QVERIFY(!outcome.returned);
-    QVERIFY2(outcome.finished == QList<bool>{false}, "finished must be reported once, as false");
+    QVERIFY2(outcome.finished == QList<bool>{false}, "finished must come once, as false");
     QVERIFY2(outcome.progress.isEmpty(), "no entry may be reported");
-    if (logLine.isEmpty())
-        QVERIFY2(outcome.log.isEmpty(), qPrintable(outcome.log.join(" | ")));
-    else
-        QVERIFY2(!outcome.log.filter(logLine).isEmpty(), qPrintable("missing: " + logLine));
-    if (archive == "-")
-        QVERIFY2(!QFileInfo::exists(dest), "a missing archive must not create the destination");
+    QVERIFY2(logLine.isEmpty() ? outcome.log.isEmpty() : !outcome.log.filter(logLine).isEmpty(),
+             qPrintable(outcome.log.join(" | ")));
+    QVERIFY2(destBlocked || archive != "-" || !QFileInfo::exists(tmp.filePath("parent")),
+             "a missing archive must not create the destination");
 }
 
-void TestOvZipHelper::unreadableEntries_data()
+void TestOvZipHelper::damagedEntries_data()
 {
-    QTest::addColumn<Entry>("unreadable");
+    QTest::addColumn<Entry>("damaged");
+    QTest::addColumn<QString>("logLine");
+    QTest::addColumn<QByteArray>("leftBehind"); // "-": no file may be written
 
-    Entry encrypted = OvTestZip::entry("secret.txt", "top secret content");
+    // minizip opens a traditionally encrypted entry without a password and hands out garbage.
+    Entry encrypted = entry("secret.txt", "top secret");
     encrypted.password = "pw";
-    Entry bzip2 = OvTestZip::entry("sub/bz.txt", "BZh91AY&SY pretend bzip2 stream");
-    bzip2.method = 12; // minizip would hand these bytes out as if they were the content
-    Entry lzma = OvTestZip::entry("lz.txt", "pretend lzma stream");
-    lzma.method = 14;
-    QTest::newRow("encrypted") << encrypted;
-    QTest::newRow("bzip2") << bzip2;
-    QTest::newRow("lzma") << lzma;
+    QTest::newRow("encrypted") << encrypted
+                               << "OvZipHelper::upzip() - Fail to unzOpenCurrentFile -103"
+                               << QByteArray("-");
+    // A stored byte changed behind the checksum's back: the close reports it, the file stays.
+    QTest::newRow("bad checksum") << entry("bad.txt", "original payload", 0)
+                                  << "OvZipHelper::upzip() - Fail to unzCloseCurrentFile " +
+                                         QString::number(UNZ_CRCERROR)
+                                  << QByteArray("Original payload");
 }
 
-void TestOvZipHelper::unreadableEntries()
+void TestOvZipHelper::damagedEntries()
 {
-    QFETCH(Entry, unreadable);
+    QFETCH(Entry, damaged);
+    QFETCH(QString, logLine);
+    QFETCH(QByteArray, leftBehind);
     QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip");
-    const QString dest = tmp.filePath("dest/");
-    QVERIFY(OvTestZip::writeEntries(zip, {OvTestZip::entry("before.txt", "before"), unreadable,
-                                          OvTestZip::entry("after.txt", "after")}));
-
-    const Outcome outcome = runUpzip(zip, dest);
-    VERIFY_WALKED_ALL(outcome, 3);
-    QVERIFY2(outcome.log.filter("OvZipHelper::upzip() - Fail to unzOpenCurrentFile").size() == 1,
-             qPrintable(outcome.log.join('\n')));
-    const QString target = dest + QString::fromUtf8(unreadable.name);
-    QVERIFY2(!QFileInfo::exists(target), "no file may be written for an unreadable entry");
-    QCOMPARE(readFile(dest + "before.txt"), QByteArray("before"));
-    QCOMPARE(readFile(dest + "after.txt"), QByteArray("after"));
-}
-
-void TestOvZipHelper::damagedEntryKeepsWhatWasWritten()
-{
-    QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip");
-    const QString dest = tmp.filePath("dest/");
-    QVERIFY(OvTestZip::writeEntries(
-        zip, {stored("bad.txt", "original payload"), OvTestZip::entry("good.txt", "good")}));
-    // Change one stored byte behind the checksum's back.
+    const QString zip = tmp.filePath("p.zip"), dest = tmp.filePath("dest/");
+    QVERIFY(OvTestZip::writeEntries(zip, {damaged, entry("after.txt", "after")}));
     QByteArray bytes = readFile(zip);
     const int at = bytes.indexOf("original payload");
-    QVERIFY(at > 0);
-    bytes[at] = 'O';
+    if (at > 0)
+        bytes[at] = 'O';
     QVERIFY(writeFile(zip, bytes));
 
     const Outcome outcome = runUpzip(zip, dest);
     VERIFY_WALKED_ALL(outcome, 2);
-    QVERIFY2(
-        outcome.log.contains(QStringLiteral("OvZipHelper::upzip() - Fail to unzCloseCurrentFile ") +
-                             QString::number(UNZ_CRCERROR)),
-        qPrintable(outcome.log.join('\n')));
-    QCOMPARE(readFile(dest + "bad.txt"), QByteArray("Original payload"));
-    QCOMPARE(readFile(dest + "good.txt"), QByteArray("good"));
+    QVERIFY2(outcome.log.contains(logLine), qPrintable(outcome.log.join('\n')));
+    const QString target = dest + QString::fromUtf8(damaged.name);
+    QVERIFY2(leftBehind == "-" ? !QFileInfo::exists(target) : readFile(target) == leftBehind,
+             qPrintable(target));
+    QCOMPARE(readFile(dest + "after.txt"), QByteArray("after"));
 }
 
-void TestOvZipHelper::hostileNames_data()
+void TestOvZipHelper::staysInsideDestination_data()
 {
     QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<QString>("expectedPath"); // relative to the destination; empty: skipped
-
-    // Directory names of 100 bytes keep every component within what file systems allow.
-    const QByteArray component(99, 'd');
-    const QByteArray longName = component + '/' + component + '/' + component + "/long.txt";
-    // Safe in its first 256 bytes, escaping only further on: reading the name cut at the
-    // buffer's size would let it through.
-    const QByteArray lateEscape =
-        QByteArray("x/").repeated(130) + QByteArray("../").repeated(140) + "escaped.txt";
-
-    QTest::newRow("parent") << QByteArray("../x") << "";
-    QTest::newRow("parent in the middle") << QByteArray("a/../../x") << "";
-    QTest::newRow("absolute") << QByteArray("/abs") << "";
-    QTest::newRow("drive letter") << QByteArray("C:\\x") << "";
-    QTest::newRow("parent with backslash") << QByteArray("..\\x") << "";
-    QTest::newRow("only a dot") << QByteArray("./") << "";
-    QTest::newRow("300-byte name") << longName << QString::fromLatin1(longName);
-    QTest::newRow("escape after 256 bytes") << lateEscape << "";
+    QTest::addColumn<QString>("link");       // made in the destination first, if not empty
+    QTest::addColumn<QString>("linkTarget"); // relative to the box
+    QTest::addColumn<QString>("landsAt");    // relative to the box; empty: skipped
+    const auto row = [](const char *title, const QByteArray &name, const QString &landsAt,
+                        const QString &link = {}, const QString &target = {}) {
+        QTest::newRow(title) << name << link << target << landsAt;
+    };
+    // 99-byte components keep a name over 256 bytes within what file systems allow.
+    const QByteArray part(99, 'd');
+    const QByteArray longName = part + '/' + part + '/' + part + "/long.txt";
+    row("parent", "../x", "");
+    row("parent in the middle", "a/../../x", "");
+    row("absolute", "/abs", "");
+    row("drive letter", "C:\\x", "");
+    row("parent with backslash", "..\\x", "");
+    row("nothing left of the name", "./", "");
+    row("300-byte name", longName, "dest/" + longName);
+    // Safe in its first 256 bytes, escaping further on: reading a cut name would let it in.
+    row("escape after 256 bytes", "x/" + QByteArray("../").repeated(140) + "esc.txt", "");
+    row("through a link to outside", "out/x.txt", "", "out", "outside");
+    row("new directory through a link", "out/sub/x.txt", "", "out", "outside");
+    row("directory entry through a link", "out/", "", "out", "outside");
+    row("link deeper down", "a/b/out/c/x.txt", "", "a/b/out", "outside");
+    row("through a dangling link", "gone/x.txt", "", "gone", "outside/missing");
+    row("file link is replaced", "keep.txt", "dest/keep.txt", "keep.txt", "outside/keep.txt");
+    row("dangling file link is replaced", "new.txt", "dest/new.txt", "new.txt", "outside/new");
+    row("link that stays inside is used", "alias/x.txt", "dest/real/x.txt", "alias", "dest/real");
 }
 
-void TestOvZipHelper::hostileNames()
+void TestOvZipHelper::staysInsideDestination()
 {
     QFETCH(QByteArray, name);
-    QFETCH(QString, expectedPath);
-    QVERIFY2(!QFileInfo::exists("/abs") && !QFileInfo::exists("/x"),
-             "the machine already has /abs or /x, which this test must not touch");
-    QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip");
-    const QString box = tmp.filePath("box");
-    const QString dest = box + "/deep/dest";
-    QVERIFY(QDir().mkpath(dest));
-    QVERIFY(OvTestZip::writeEntries(zip, {OvTestZip::entry("before.txt", "before"),
-                                          rawNamed(name, "hostile"),
-                                          OvTestZip::entry("after.txt", "after")}));
-
-    const Outcome outcome = runUpzip(zip, dest + '/');
-    VERIFY_WALKED_ALL(outcome, 3);
-    QCOMPARE(readFile(dest + "/before.txt"), QByteArray("before"));
-    QCOMPARE(readFile(dest + "/after.txt"), QByteArray("after"));
-
-    const auto tree = OvZipTestTree::snapshot(box);
-    QStringList expected{"deep", "deep/dest", "deep/dest/before.txt", "deep/dest/after.txt"};
-    if (expectedPath.isEmpty()) {
-        const QString line =
-            debugLine("OvZipHelper::upzip() - Skip unsafe entry name", QString::fromLatin1(name));
-        QVERIFY2(outcome.log.contains(line), qPrintable("missing: " + line));
-        QVERIFY(!QFileInfo::exists("/abs") && !QFileInfo::exists("/x"));
-    } else {
-        QCOMPARE(readFile(dest + '/' + expectedPath), QByteArray("hostile"));
-        QString path = "deep/dest";
-        for (const QString &part : expectedPath.split('/'))
-            expected.append(path += '/' + part);
-    }
-    QStringList actual;
-    for (const QByteArray &key : tree.keys())
-        actual.append(QString::fromLatin1(key));
-    expected.sort();
-    QCOMPARE(actual, expected);
-}
-
-void TestOvZipHelper::linksInDestination_data()
-{
-    QTest::addColumn<QString>("link");       // made inside the destination
-    QTest::addColumn<QString>("linkTarget"); // relative to the box, may be missing
-    QTest::addColumn<QString>("entry");
-    QTest::addColumn<QString>("landsAt"); // relative to the box; empty: skipped
-
-    QTest::newRow("through a link to outside") << "out"
-                                               << "outside"
-                                               << "out/x.txt"
-                                               << "";
-    QTest::newRow("new directory through a link to outside") << "out"
-                                                             << "outside"
-                                                             << "out/sub/x.txt"
-                                                             << "";
-    QTest::newRow("directory entry through a link to outside") << "out"
-                                                               << "outside"
-                                                               << "out/"
-                                                               << "";
-    QTest::newRow("link deeper down") << "a/b/out"
-                                      << "outside"
-                                      << "a/b/out/c/x.txt"
-                                      << "";
-    QTest::newRow("through a dangling link") << "gone"
-                                             << "outside/missing"
-                                             << "gone/x.txt"
-                                             << "";
-    QTest::newRow("file link to outside is replaced") << "keep.txt"
-                                                      << "outside/keep.txt"
-                                                      << "keep.txt"
-                                                      << "dest/keep.txt";
-    QTest::newRow("dangling file link is replaced") << "new.txt"
-                                                    << "outside/new.txt"
-                                                    << "new.txt"
-                                                    << "dest/new.txt";
-    QTest::newRow("link that stays inside is used") << "alias"
-                                                    << "dest/real"
-                                                    << "alias/x.txt"
-                                                    << "dest/real/x.txt";
-}
-
-void TestOvZipHelper::linksInDestination()
-{
     QFETCH(QString, link);
     QFETCH(QString, linkTarget);
-    QFETCH(QString, entry);
     QFETCH(QString, landsAt);
+    QVERIFY2(!QFileInfo::exists("/abs") && !QFileInfo::exists("/x"),
+             "this machine has /abs or /x already, which the test must not touch");
     QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip");
-    const QString box = tmp.filePath("box");
-    const QString dest = box + "/dest";
-    QVERIFY(QDir().mkpath(box + "/outside"));
-    QVERIFY(QDir().mkpath(dest + "/real"));
+    const QString zip = tmp.filePath("p.zip"), box = tmp.filePath("box"), dest = box + "/dest";
+    QVERIFY(QDir().mkpath(box + "/outside") && QDir().mkpath(dest + "/real"));
     QVERIFY(writeFile(box + "/outside/keep.txt", "outside content"));
-    const QString linkPath = dest + '/' + link;
-    QVERIFY(QDir().mkpath(QFileInfo(linkPath).path()));
-    QVERIFY(QFile::link(box + '/' + linkTarget, linkPath));
-    const auto outsideBefore = OvZipTestTree::snapshot(box + "/outside");
-
-    QVERIFY(OvTestZip::writeEntries(zip, {OvTestZip::entry("before.txt", "before"),
-                                          OvTestZip::entry(entry, QByteArray()),
-                                          OvTestZip::entry("after.txt", "after")}));
-    const Outcome outcome = runUpzip(zip, dest + '/');
-
-    VERIFY_WALKED_ALL(outcome, 3);
-    QCOMPARE(readFile(dest + "/before.txt"), QByteArray("before"));
-    QCOMPARE(readFile(dest + "/after.txt"), QByteArray("after"));
-    const auto outsideAfter = OvZipTestTree::snapshot(box + "/outside");
-    QVERIFY2(outsideAfter.keys() == outsideBefore.keys() &&
-                 outsideAfter.value("keep.txt").content == "outside content",
-             "something outside the destination was created or changed");
-    for (const QByteArray &path : OvZipTestTree::snapshot(box).keys())
-        QVERIFY2(path.startsWith("dest") || path.startsWith("outside"),
-                 qPrintable("unexpected " + path));
-    if (landsAt.isEmpty()) {
-        QVERIFY2(!outcome.log.filter("OvZipHelper::upzip() - Skip entry outside the destination")
-                      .isEmpty(),
-                 qPrintable(outcome.log.join('\n')));
-    } else {
-        const QFileInfo landed(box + '/' + landsAt);
-        QVERIFY2(landed.isFile() && !landed.isSymLink(),
-                 qPrintable(landsAt + " should be a regular file"));
+    if (!link.isEmpty()) {
+        QVERIFY(QDir().mkpath(QFileInfo(dest + '/' + link).path()));
+        QVERIFY(QFile::link(box + '/' + linkTarget, dest + '/' + link));
     }
+    const auto before = OvZipTestTree::snapshot(box);
+    QVERIFY(OvTestZip::writeEntries(
+        zip, {entry("before.txt", "before"), entry(name, "hostile"), entry("after.txt", "after")}));
+
+    const Outcome outcome = runUpzip(zip, dest + '/');
+    VERIFY_WALKED_ALL(outcome, 3);
+    auto after = OvZipTestTree::snapshot(box);
+    QCOMPARE(after.take("dest/before.txt").content, QByteArray("before"));
+    QCOMPARE(after.take("dest/after.txt").content, QByteArray("after"));
+    if (landsAt.isEmpty()) {
+        const QStringList skips = outcome.log.filter("OvZipHelper::upzip() - Skip ");
+        QVERIFY2(skips.size() == 1 && skips[0].endsWith(debugLine("", QString::fromUtf8(name))),
+                 qPrintable("want one skip line naming the entry, got: " + skips.join(" | ")));
+    } else {
+        const OvZipTestTree::Node landed = after.take(landsAt.toUtf8());
+        QVERIFY2(landed.kind == OvZipTestTree::Kind::File && landed.content == "hostile",
+                 qPrintable(landsAt + " should be a regular file holding the entry"));
+        for (QByteArray dir = landsAt.toUtf8(); dir.contains('/');)
+            if (!before.contains(dir = dir.left(dir.lastIndexOf('/'))))
+                after.remove(dir); // made on the way there
+    }
+    // Apart from that the box is as it was: nothing created, changed or removed elsewhere.
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        if (it.key() == landsAt.toUtf8())
+            continue; // the link in the entry's place, replaced above
+        const OvZipTestTree::Node now = after.take(it.key());
+        QVERIFY2(now.kind == it.value().kind && now.content == it.value().content,
+                 qPrintable("changed: " + it.key()));
+    }
+    QVERIFY2(after.isEmpty(), qPrintable("unexpected: " + after.keys().join(", ")));
 }
 
 QTEST_GUILESS_MAIN(TestOvZipHelper)
