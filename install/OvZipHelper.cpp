@@ -131,9 +131,8 @@ void extractEntry(Walk &walk)
         qDebug() << "OvZipHelper::upzip() - Skip entry outside the destination" << name;
         return;
     }
-    if (existed) {
+    if (existed)
         qDebug() << "OvZipHelper::upzip() - file had existed!!" << targetPath;
-    }
 
     // minizip has no password to give and hands out other methods as raw compressed bytes,
     // so both would only ever produce garbage files.
