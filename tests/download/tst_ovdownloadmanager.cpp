@@ -82,10 +82,6 @@ struct Rig
         });
     }
     QUrl url(const QString &path) const { return QUrl(server.url(path)); }
-    bool waitFinished(int count)
-    {
-        return QTest::qWaitFor([&] { return finished.count() >= count; }, 10000);
-    }
     // "name:ok" or "name:failed" for every sigDownloadFinished, in order.
     QStringList results() const
     {
@@ -245,7 +241,7 @@ void TestOvDownloadManager::downloads()
     QVERIFY2(rig.log().isEmpty(), "a download started inside appendDownload");
 
     // The save name is that of the URL queued, wherever the bytes came from.
-    QVERIFY2(rig.waitFinished(1), qPrintable(rig.log()));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.finished.count(), 1, 10000);
     QCOMPARE(rig.results(), QStringList{succeeds ? "pkg.zip:ok" : "pkg.zip:failed"});
     // The whole log of one download, in order.
     const QString expected =
@@ -265,6 +261,7 @@ void TestOvDownloadManager::downloads()
     // with one log line of its percentage, speed and unit.
     const QStringList reports = rig.logCapture.lines().filter(
         QRegularExpression("^OvDownloadManager::onDownloadProgress  "));
+    QVERIFY2(!rig.progress.isEmpty(), "no progress reported");
     QCOMPARE(reports.size(), rig.progress.size());
     QCOMPARE(rig.progress.last(), (QList<QVariant>{qint64(size), qint64(size)}));
     const qint64 first = rig.progress.first().first().toLongLong();
@@ -308,7 +305,7 @@ void TestOvDownloadManager::queueRunsOneAtATime()
     QVERIFY2(!overlapped, "another download ran beside the first");
 
     rig.gate.open();
-    QVERIFY2(rig.waitFinished(4), qPrintable(rig.log()));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.finished.count(), 4, 10000);
     QCOMPARE(rig.results(),
              (QStringList{"pkg.0.zip:ok", ":failed", "pkg.1.zip:ok", "other.zip:ok"}));
     QCOMPARE(starts, (QList<int>{2, 2, 3, 3}));
