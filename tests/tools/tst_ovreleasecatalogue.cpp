@@ -9,18 +9,22 @@ class TestOvReleaseCatalogue : public QObject
     Q_OBJECT
 
 private slots:
+    void init();
     void pick_data();
     void pick();
     void malformed_data();
     void malformed();
+
+private:
+    OvReleaseCatalogue catalogue;
 };
 
 // Multi-line raw strings confuse moc, so they follow the class.
 namespace {
 
 // Key 3 lists its general releases out of order; its codes are older, equal and newer than
-// the newest of them. Key 5 has releases only for a code, key 7 none at all; key 8 compares
-// parts too long for any integer type.
+// the newest of them. Key 5 has releases only for a code; key 8 compares parts too long for
+// any integer type.
 const char *const kCatalogue = R"({"channels": [
   {"key": 3, "comment": "unknown members are ignored",
    "releases": [
@@ -28,13 +32,10 @@ const char *const kCatalogue = R"({"channels": [
      {"version": "1.10", "package": "a-1.10.zip", "description": "general", "cdt": "2026-12-01"},
      {"version": "1.2", "package": "a-1.2.zip"}],
    "codes": {
-     "abc": [{"version": "1.10.0", "package": "pilot.zip", "description": "pilot",
-              "importanceLevel": 1}],
+     "abc": [{"version": "1.10.0", "package": "pilot.zip", "importanceLevel": 1}],
      "old": [{"version": "1.0", "package": "old.zip"}],
      "new": [{"version": "2.0", "package": "https://cdn.example.com/new.zip"}]}},
   {"key": 5, "codes": {"x": [{"version": "1.0", "package": "x.zip"}]}},
-  {"key": -1, "releases": [{"version": "0.5", "package": "neg.zip"}]},
-  {"key": 7, "releases": []},
   {"key": 8, "releases": [{"version": "1.99999999999999999998", "package": "short.zip"},
                           {"version": "1.099999999999999999999", "package": "long.zip"},
                           {"version": "1.9999999999999999999", "package": "fewer.zip"}]}
@@ -42,26 +43,31 @@ const char *const kCatalogue = R"({"channels": [
 
 } // namespace
 
+void TestOvReleaseCatalogue::init()
+{
+    QString error;
+    QVERIFY2(catalogue.load(kCatalogue, &error), qPrintable(error));
+}
+
 void TestOvReleaseCatalogue::pick_data()
 {
     QTest::addColumn<int>("key");
     QTest::addColumn<QString>("code");
     QTest::addColumn<OvReleaseCatalogue::Outcome>("outcome");
     QTest::addColumn<QString>("package");
+    QTest::addColumn<int>("importanceLevel");
 
     using O = OvReleaseCatalogue::Outcome;
-    QTest::newRow("newest by number, not by order") << 3 << "" << O::Found << "a-1.10.zip";
-    QTest::newRow("parts beyond 64 bits, leading zeros") << 8 << "" << O::Found << "long.zip";
-    QTest::newRow("code's release wins a tie") << 3 << "abc" << O::Found << "pilot.zip";
-    QTest::newRow("newer general beats older code") << 3 << "old" << O::Found << "a-1.10.zip";
+    QTest::newRow("newest by number, not by order") << 3 << "" << O::Found << "a-1.10.zip" << 2;
+    QTest::newRow("parts beyond 64 bits, leading zeros") << 8 << "" << O::Found << "long.zip" << 2;
+    QTest::newRow("code's release wins a tie") << 3 << "abc" << O::Found << "pilot.zip" << 1;
+    QTest::newRow("newer general beats older code") << 3 << "old" << O::Found << "a-1.10.zip" << 2;
     QTest::newRow("newer code beats general")
-        << 3 << "new" << O::Found << "https://cdn.example.com/new.zip";
-    QTest::newRow("unlisted code gets general") << 3 << "zzz" << O::Found << "a-1.10.zip";
-    QTest::newRow("unknown key") << 4 << "" << O::UnknownKey << "";
-    QTest::newRow("code-only channel, no code") << 5 << "" << O::NoRelease << "";
-    QTest::newRow("code-only channel, its code") << 5 << "x" << O::Found << "x.zip";
-    QTest::newRow("negative key") << -1 << "" << O::Found << "neg.zip";
-    QTest::newRow("empty channel") << 7 << "abc" << O::NoRelease << "";
+        << 3 << "new" << O::Found << "https://cdn.example.com/new.zip" << 2;
+    QTest::newRow("unlisted code gets general") << 3 << "zzz" << O::Found << "a-1.10.zip" << 2;
+    QTest::newRow("unknown key") << 4 << "" << O::UnknownKey << "" << 2;
+    QTest::newRow("code-only channel, no code") << 5 << "" << O::NoRelease << "" << 2;
+    QTest::newRow("code-only channel, its code") << 5 << "x" << O::Found << "x.zip" << 2;
 }
 
 void TestOvReleaseCatalogue::pick()
@@ -69,21 +75,13 @@ void TestOvReleaseCatalogue::pick()
     QFETCH(int, key);
     QFETCH(QString, code);
     QFETCH(OvReleaseCatalogue::Outcome, outcome);
-    QFETCH(QString, package);
 
-    OvReleaseCatalogue catalogue;
-    QString error;
-    QVERIFY2(catalogue.load(kCatalogue, &error), qPrintable(error));
     const OvReleaseCatalogue::Pick pick = catalogue.pick(key, code);
     QVERIFY2(pick.outcome == outcome, "wrong outcome");
-    QCOMPARE(pick.release.package, package);
-    // The fields travel with the release; importanceLevel defaults to 2.
-    if (package == QLatin1String("pilot.zip"))
-        QCOMPARE(pick.release.importanceLevel, qint64(1));
-    if (package == QLatin1String("a-1.10.zip")) {
-        QCOMPARE(pick.release.cdt, QStringLiteral("2026-12-01"));
-        QCOMPARE(pick.release.importanceLevel, qint64(2));
-    }
+    QTEST(pick.release.package, "package");
+    QTEST(int(pick.release.importanceLevel), "importanceLevel"); // 2 when not given
+    if (pick.release.package == QLatin1String("a-1.10.zip"))     // the other fields travel along
+        QCOMPARE(pick.release.description + pick.release.cdt, QStringLiteral("general2026-12-01"));
 }
 
 void TestOvReleaseCatalogue::malformed_data()
@@ -106,8 +104,6 @@ void TestOvReleaseCatalogue::malformed_data()
                                << "channels[1]: key 1 is listed twice";
     QTest::newRow("empty code") << QByteArray(R"({"channels":[{"key":1,"codes":{"":[]}}]})")
                                 << "empty";
-    QTest::newRow("version with an empty part")
-        << release(R"({"version":"1..2","package":"p"})") << "\"version\"";
     QTest::newRow("version with a letter")
         << coded(R"({"version":"v1","package":"p"})") << "codes.c[0]: \"version\"";
     QTest::newRow("package climbing out")
@@ -126,9 +122,7 @@ void TestOvReleaseCatalogue::malformed()
     QFETCH(QByteArray, json);
     QFETCH(QString, fault);
 
-    OvReleaseCatalogue catalogue;
     QString error;
-    QVERIFY2(catalogue.load(kCatalogue, &error), qPrintable(error));
     QVERIFY2(!catalogue.load(json, &error), "a malformed catalogue was accepted");
     QVERIFY2(error.contains(fault), qPrintable(QStringLiteral("unhelpful error: ") + error));
     // A failed load keeps what was there, and takes nothing of the new one.
