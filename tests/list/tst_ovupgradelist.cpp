@@ -143,7 +143,6 @@ void TestOvUpgradeList::bodyText_data()
     QTest::newRow("other project, English") << "en_US" << 3 << "CamAvailableV2.1\nFixes.\n\n\n";
     QTest::newRow("other project, Chinese")
         << "zh_CN" << 3 << QString::fromUtf8("摄像头可升级至V2.1\n修复。\n\n\n");
-    QTest::newRow("suite, English") << "en_US" << -1 << "Fixes.\n\n\n";
     QTest::newRow("suite, Chinese") << "zh_CN" << -1 << QString::fromUtf8("修复。\n\n\n");
     // Only the exact code is Chinese; zh_TW has no catalogue either, so the key shows.
     QTest::newRow("zh_TW") << "zh_TW" << 3 << "CamLabUpgradeAvailableV2.1\nFixes.\n\n\n";

@@ -175,7 +175,7 @@ void TestOvUpgradeService::requests_data()
     QTest::newRow("key a string") << post << QByteArray(R"({"key":"3"})") << 400 << 400 << "key";
     QTest::newRow("code a number")
         << post << QByteArray(R"({"code":1,"key":3})") << 400 << 400 << "code";
-    QTest::newRow("newest for the key, just within the limit")
+    QTest::newRow("just within the limit")
         << post << spaces + key3 << 200 << 200 << here + "pkg.zip";
     QTest::newRow("one byte over the limit")
         << post << spaces + key3 + ' ' << 400 << 400 << "larger";

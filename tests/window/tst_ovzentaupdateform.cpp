@@ -52,7 +52,7 @@ struct Update
     QString firstRequest; // "404", "cut", "hold", "not a zip"; later requests get the package
     int clicks = 0;       // on the row's start button, each time the row offers it
     QString closeAt;      // "shown", "downloading", "extracting", "after N" questions, or never
-    QString answers;      // one letter, Y or N, per question; No beyond them
+    QString answers;      // one letter per question: Y clicks Yes, N presses Escape; N beyond
     int exitCode = 0;     // 0 only when the suite was started again
     QStringList questions;
     int requests = 0;
@@ -63,6 +63,7 @@ struct Update
 struct Seen
 {
     QStringList asked;                    // "title: text" of each question
+    QSet<QString> buttons;                // "yes/no" as they read
     QList<QPair<int, int>> progressAsked; // row bar in % of its header, hidden bar, per question
     int clicks = 0;
     int rowBarAtClicks = 0;
@@ -231,12 +232,15 @@ void TestOvZentaUpdateForm::poll()
         if (box->property("answered").toBool())
             return;
         box->setProperty("answered", true);
+        QAbstractButton *yes = box->button(QMessageBox::Yes);
         seen.asked << box->windowTitle() + ": " + box->text();
+        seen.buttons << yes->text() + '/' + box->button(QMessageBox::No)->text();
         seen.progressAsked << qMakePair(rowPercent(), bar()->value());
         gate->open();
-        const bool yes = script.answers.mid(seen.asked.size() - 1, 1) == QLatin1String("Y");
-        QMetaObject::invokeMethod(box->button(yes ? QMessageBox::Yes : QMessageBox::No), "click",
-                                  Qt::QueuedConnection);
+        if (script.answers.mid(seen.asked.size() - 1, 1) == QLatin1String("Y"))
+            yes->click();
+        else
+            QTest::keyClick(box, Qt::Key_Escape);
         return;
     }
     if (!window->isVisible() || !header())
@@ -339,6 +343,7 @@ void TestOvZentaUpdateForm::update()
     QCOMPARE(runLoop(), update.exitCode);
     delete window; // perhaps while its extraction task still runs
     QCOMPARE(seen.asked, update.questions);
+    QCOMPARE(seen.buttons, QSet<QString>{QStringLiteral("Yes/No")});
     QCOMPARE(packageRequests.load(), update.requests);
     QTRY_VERIFY2(suite.state() == QProcess::NotRunning, "the running suite was not stopped");
     QCOMPARE(suite.exitStatus(), QProcess::CrashExit);
