@@ -23,8 +23,8 @@ private:
 namespace {
 
 // Key 3 lists its general releases out of order; its codes are older, equal and newer than
-// the newest of them. Key 5 has releases only for a code; key 8 compares parts too long for
-// any integer type.
+// the newest of them. Key 5 has releases only for a code; key 8 compares parts with leading
+// zeros as numbers.
 const char *const kCatalogue = R"({"channels": [
   {"key": 3, "comment": "unknown members are ignored",
    "releases": [
@@ -36,9 +36,9 @@ const char *const kCatalogue = R"({"channels": [
      "old": [{"version": "1.0", "package": "old.zip"}],
      "new": [{"version": "2.0", "package": "https://cdn.example.com/new.zip"}]}},
   {"key": 5, "codes": {"x": [{"version": "1.0", "package": "x.zip"}]}},
-  {"key": 8, "releases": [{"version": "1.99999999999999999998", "package": "short.zip"},
-                          {"version": "1.099999999999999999999", "package": "long.zip"},
-                          {"version": "1.9999999999999999999", "package": "fewer.zip"}]}
+  {"key": 8, "releases": [{"version": "1.9", "package": "nine.zip"},
+                          {"version": "1.010", "package": "ten.zip"},
+                          {"version": "1.08", "package": "eight.zip"}]}
 ]})";
 
 } // namespace
@@ -59,7 +59,7 @@ void TestOvReleaseCatalogue::pick_data()
 
     using O = OvReleaseCatalogue::Outcome;
     QTest::newRow("newest by number, not by order") << 3 << "" << O::Found << "a-1.10.zip" << 2;
-    QTest::newRow("parts beyond 64 bits, leading zeros") << 8 << "" << O::Found << "long.zip" << 2;
+    QTest::newRow("leading zeros, numbers") << 8 << "" << O::Found << "ten.zip" << 2;
     QTest::newRow("code's release wins a tie") << 3 << "abc" << O::Found << "pilot.zip" << 1;
     QTest::newRow("newer general beats older code") << 3 << "old" << O::Found << "a-1.10.zip" << 2;
     QTest::newRow("newer code beats general")
@@ -106,6 +106,8 @@ void TestOvReleaseCatalogue::malformed_data()
                                 << "empty";
     QTest::newRow("version with a letter")
         << coded(R"({"version":"v1","package":"p"})") << "codes.c[0]: \"version\"";
+    QTest::newRow("part the updater cannot read")
+        << release(R"({"version":"1.1234567890123456789","package":"p"})") << "18 digits";
     QTest::newRow("package climbing out")
         << coded(R"({"version":"1","package":"../p.zip"})") << "codes.c[0]: \"package\"";
     QTest::newRow("package over ftp")

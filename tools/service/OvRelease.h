@@ -6,7 +6,7 @@
 // One release of the suite as the catalogue lists it.
 struct OvRelease
 {
-    QString version;            // dotted decimal, see OvVersion
+    QString version;            // dotted decimal, compared as the updater does
     QString package;            // a file in the packages folder, or an absolute http(s) URL
     QString description;        // shown by the updater under the offer
     QString cdt;                // release date, passed through as text

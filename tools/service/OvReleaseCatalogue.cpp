@@ -2,7 +2,7 @@
 
 #include "tools/service/OvPackageStore.h"
 #include "tools/service/OvUpgradeProtocol.h"
-#include "tools/service/OvVersion.h"
+#include "window/OvVersion.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QRegularExpression>
 
 #include <limits>
 
@@ -32,6 +33,14 @@ bool readText(const QJsonObject &object, const QString &name, const QString &whe
         return fail(error, where, QStringLiteral("\"%1\" must be a string").arg(name));
     *text = value.toString();
     return true;
+}
+
+// Dotted decimal numbers the updater can read: it compares the parts as 64-bit integers, and
+// a part too long for that would count as 0 there while looking newest here.
+bool isReleaseVersion(const QString &version)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[0-9]{1,18}(\\.[0-9]{1,18})*$"));
+    return pattern.match(version).hasMatch();
 }
 
 } // namespace
@@ -115,7 +124,8 @@ bool OvReleaseCatalogue::readReleases(const QJsonValue &value, const QString &wh
         if (!readRelease(array.at(i), releaseWhere, &release, error))
             return false;
         for (const OvRelease &earlier : *releases) {
-            if (OvVersion::compare(earlier.version, release.version) == 0)
+            if (!OvVersion::isNewer(earlier.version, release.version) &&
+                !OvVersion::isNewer(release.version, earlier.version))
                 return fail(error, releaseWhere,
                             QStringLiteral("version %1 is listed twice").arg(release.version));
         }
@@ -132,9 +142,10 @@ bool OvReleaseCatalogue::readRelease(const QJsonValue &value, const QString &whe
     const QJsonObject object = value.toObject();
 
     const QJsonValue version = object.value(QStringLiteral("version"));
-    if (!version.isString() || !OvVersion::isValid(version.toString()))
+    if (!version.isString() || !isReleaseVersion(version.toString()))
         return fail(error, where,
-                    QStringLiteral("\"version\" must be a dotted number such as \"1.10\""));
+                    QStringLiteral("\"version\" must be a dotted number such as \"1.10\", "
+                                   "at most 18 digits a part"));
     release->version = version.toString();
 
     const QJsonValue package = object.value(QStringLiteral("package"));
@@ -175,7 +186,7 @@ OvReleaseCatalogue::Pick OvReleaseCatalogue::pick(qint32 key, const QString &cod
     result.outcome = Outcome::NoRelease;
     for (const OvRelease &release : qAsConst(candidates)) {
         if (result.outcome == Outcome::NoRelease ||
-            OvVersion::compare(release.version, result.release.version) > 0) {
+            OvVersion::isNewer(release.version, result.release.version)) {
             result.outcome = Outcome::Found;
             result.release = release;
         }
