@@ -8,19 +8,11 @@
 
 namespace OvTestZip {
 
-Entry entry(const QString &name, const QByteArray &data)
-{
-    Entry e;
-    e.name = name.toUtf8();
-    e.data = data;
-    return e;
-}
-
 bool write(const QString &path, const QList<QPair<QString, QByteArray>> &entries)
 {
     QList<Entry> list;
     for (const auto &pair : entries)
-        list.append(entry(pair.first, pair.second));
+        list.append(Entry(pair.first.toUtf8(), pair.second));
     return writeEntries(path, list);
 }
 

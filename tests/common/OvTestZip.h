@@ -11,6 +11,11 @@ namespace OvTestZip {
 // One entry as it goes into the archive, with every field a test may want to bend.
 struct Entry
 {
+    Entry(const QByteArray &name = {}, const QByteArray &data = {}, int method = 8)
+        : name(name), data(data), method(method)
+    {
+    }
+
     QByteArray name; // stored as is: any bytes except NUL, no encoding applied
     QByteArray data;
     int method = 8; // 0 stored, 8 deflated
@@ -28,9 +33,6 @@ bool write(const QString &path, const QList<QPair<QString, QByteArray>> &entries
 // Writes the entries as given, in order. Returns false when minizip fails. (Named apart from
 // write() so that brace-initialised calls of write() stay unambiguous.)
 bool writeEntries(const QString &path, const QList<Entry> &entries);
-
-// A file entry named `name` (UTF-8) holding `data`, deflated, with the default date.
-Entry entry(const QString &name, const QByteArray &data);
 
 } // namespace OvTestZip
 

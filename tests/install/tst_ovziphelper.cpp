@@ -1,17 +1,24 @@
-#include "OvZipTestTree.h"
 #include "common/OvTestSupport.h"
 #include "common/OvTestZip.h"
+#include "install/OvZipEntryName.h"
 #include "install/OvZipHelper.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
-#include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <unzip.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using OvTestZip::Entry;
 using Entries = QList<Entry>;
@@ -19,64 +26,36 @@ Q_DECLARE_METATYPE(Entry)
 
 namespace {
 
-// What one call of upzip reported, through every channel it has.
+// What one call of upzip reported: its return value, its log, and its signals in order
+// ("1/3" for progress, "true" for finished).
 struct Outcome
 {
     bool returned = false;
-    QList<bool> finished;
-    QList<QPair<tds8, tds8>> progress;
-    QStringList log;
+    QStringList log, emitted;
 };
 
 Outcome runUpzip(const QString &zipPath, const QString &destDir)
 {
-    Outcome outcome;
+    Outcome out;
     OvTestSupport::LogCapture capture;
     OvZipHelper helper;
-    QObject::connect(&helper, &OvZipHelper::sigUpZipProgress, [&outcome](tds8 done, tds8 total) {
-        outcome.progress.append({done, total});
+    QObject::connect(&helper, &OvZipHelper::sigUpZipProgress, [&out](tds8 done, tds8 total) {
+        out.emitted << QString("%1/%2").arg(done).arg(total);
     });
     QObject::connect(&helper, &OvZipHelper::sigUpZipFinished,
-                     [&outcome](bool isSucc) { outcome.finished.append(isSucc); });
-    outcome.returned = helper.upzip(zipPath, destDir);
-    outcome.log = capture.lines();
-    return outcome;
+                     [&out](bool isSucc) { out.emitted << (isSucc ? "true" : "false"); });
+    out.returned = helper.upzip(zipPath, destDir);
+    out.log = capture.lines();
+    return out;
 }
 
-// Why `outcome` is not that of a successful walk over `total` entries; empty when it is.
-QString walkProblem(const Outcome &outcome, tds8 total)
+// A walk over all `total` entries that ends with `result`; a refused archive reports no entry.
+QStringList walk(int total, bool result)
 {
-    QList<QPair<tds8, tds8>> steps;
-    for (tds8 i = 1; i <= total; ++i)
-        steps.append({i, total});
-    if (!outcome.returned || outcome.finished != QList<bool>{true})
-        return "not finished once with true:\n" + outcome.log.join('\n');
-    return outcome.progress == steps ? QString()
-                                     : QStringLiteral("progress is not 1..%1").arg(total);
-}
-
-#define VERIFY_WALKED_ALL(outcome, total)                                                          \
-    do {                                                                                           \
-        const QString problem = walkProblem(outcome, total);                                       \
-        QVERIFY2(problem.isEmpty(), qPrintable(problem));                                          \
-    } while (false)
-
-Entry entry(const QByteArray &name, const QByteArray &data, int method = 8)
-{
-    Entry e;
-    e.name = name;
-    e.data = data;
-    e.method = method;
-    return e;
-}
-
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(size);
-    for (char &c : bytes)
-        c = static_cast<char>(generator.bounded(256));
-    return bytes;
+    QStringList steps;
+    for (int i = 1; result && i <= total; ++i)
+        steps << QString("%1/%2").arg(i).arg(total);
+    return steps << (result ? "true" : "false");
 }
 
 QByteArray readFile(const QString &path)
@@ -91,12 +70,77 @@ bool writeFile(const QString &path, const QByteArray &data)
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
-// A log line as the debug stream writes it: items one blank apart, strings quoted and escaped.
-QString debugLine(const char *text, const QString &item)
+QByteArray randomBytes(int size)
 {
-    QString line;
-    QDebug(&line) << text << item;
-    return line.trimmed();
+    QVector<quint32> words(size / 4 + 1);
+    QRandomGenerator(size).fillRange(words.data(), words.size());
+    return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
+}
+
+QString describe(const QByteArray &content)
+{
+    return content.size() <= 40
+               ? QString::fromUtf8(content)
+               : QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex();
+}
+
+// A string item as the debug stream writes it: quoted, with backslashes and quotes escaped.
+QString quoted(const QString &item)
+{
+    QString text;
+    QDebug(&text) << item;
+    return text.trimmed();
+}
+
+// The leaves below `dir` by relative path: "=content" for a file, "->text" for a link (never
+// followed), "/" for an empty directory. With `times`, a file's times show where they are not
+// the time of writing (taken before reading changes them).
+QMap<QString, QString> leavesOf(const QString &dir, bool times = false)
+{
+    QMap<QString, QString> leaves;
+    const auto all = QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
+    for (QDirIterator it(dir, all, QDirIterator::Subdirectories); it.hasNext();) {
+        const QFileInfo info(it.next());
+        const QString path = info.filePath().mid(dir.size() + 1);
+        char text[4096];
+        if (info.isSymLink()) {
+            const auto n = ::readlink(QFile::encodeName(info.filePath()).constData(), text, 4096);
+            leaves[path] = "->" + describe(QByteArray(text, qMax(0, static_cast<int>(n))));
+        } else if (!info.isDir() || QDir(info.filePath()).isEmpty(all))
+            leaves[path] = info.isDir() ? "/" : '=' + describe(readFile(info.filePath()));
+        if (times && qAbs(info.lastModified().secsTo(QDateTime::currentDateTime())) > 3600)
+            leaves[path] += " @" + info.lastModified().toString(Qt::ISODate) + " read " +
+                            info.lastRead().toString(Qt::ISODate);
+    }
+    return leaves;
+}
+
+// The same as sorted lines ("a/b=content", "l->text", "empty/"), the package left out.
+QStringList treeOf(const QString &dir)
+{
+    QStringList lines;
+    const auto leaves = leavesOf(dir, true);
+    for (auto it = leaves.cbegin(); it != leaves.cend(); ++it)
+        if (it.key() != "p.zip")
+            lines << it.key() + it.value();
+    lines.sort();
+    return lines;
+}
+
+QByteArrayList entryNames(const QString &path)
+{
+    QByteArrayList names;
+    static char name[65536]; // names are at most 65535 bytes long
+    unz_file_info64 info;
+    unzFile zf = unzOpen64(QFile::encodeName(path).constData());
+    for (int ret = zf ? unzGoToFirstFile(zf) : UNZ_BADZIPFILE; ret == UNZ_OK;
+         ret = unzGoToNextFile(zf))
+        names << (unzGetCurrentFileInfo64(zf, &info, name, sizeof name, nullptr, 0, nullptr, 0) ==
+                          UNZ_OK
+                      ? QByteArray(name, int(info.size_filename))
+                      : QByteArray());
+    unzClose(zf);
+    return names;
 }
 
 } // namespace
@@ -106,319 +150,307 @@ class TestOvZipHelper : public QObject
     Q_OBJECT
 
 private slots:
-    void extractsEntries_data();
-    void extractsEntries();
-    void overwritesExistingFiles();
-    void unwritableTarget_data();
-    void unwritableTarget();
-    void recordedTimes_data();
-    void recordedTimes();
-    void failsWholeArchive_data();
-    void failsWholeArchive();
-    void damagedEntries_data();
-    void damagedEntries();
-    void staysInsideDestination_data();
-    void staysInsideDestination();
+    void initTestCase();
+    void safeRelativePath_data();
+    void safeRelativePath();
+    void extracts_data();
+    void extracts();
+    void keepsWritingAfterShortWrite();
+    void matchesInfoZip_data();
+    void matchesInfoZip();
+
+private:
+    QString unzip = QStandardPaths::findExecutable("unzip");
+    QTemporaryDir fuzzInputs;
 };
 
-void TestOvZipHelper::extractsEntries_data()
+void TestOvZipHelper::initTestCase()
 {
-    QTest::addColumn<Entries>("entries");
-    QTest::newRow("one file") << Entries{entry("a.txt", "alpha")};
-    QTest::newRow("sub-directories created")
-        << Entries{entry("top.txt", "top"), entry("bin/plugins/deep/x.dll", "x"),
-                   entry("bin/y.dll", QByteArray())};
-    QTest::newRow("deflated over many read chunks")
-        << Entries{entry("big.bin", randomBytes(100000)), entry("t.txt", QByteArray(70000, 'z'))};
-    QTest::newRow("stored over many read chunks") << Entries{entry("s.bin", randomBytes(30721), 0)};
-    QTest::newRow("backslash separators") << Entries{entry("d\\e\\f.txt", "f")};
-    QTest::newRow("UTF-8 name") << Entries{entry("数据/über.txt", "u")};
-    QTest::newRow("directory entries")
-        << Entries{entry("dir/", {}), entry("dir/in/", {}), entry("dir/in/f.txt", "in")};
+    // Each entry of this clean container is one fuzzer input, an archive of its own.
+    const QString fuzz = OvTestSupport::corporaDir() + "/zip/klauspost-fuzz/FuzzReader-raw.zip";
+    if (!unzip.isEmpty() && QFileInfo::exists(fuzz))
+        QVERIFY2(QProcess::execute(unzip, {"-qo", fuzz, "-d", fuzzInputs.path()}) == 0,
+                 "unzip could not unpack the fuzz container");
 }
 
-void TestOvZipHelper::extractsEntries()
+void TestOvZipHelper::safeRelativePath_data()
 {
-    QFETCH(Entries, entries);
-    QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip"), dest = tmp.filePath("dest/");
-    QVERIFY(OvTestZip::writeEntries(zip, entries));
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected"); // empty: the entry is skipped
+    const auto row = [](const char *title, const QString &name, const QString &expected = {}) {
+        QTest::newRow(title) << name << expected;
+    };
+    row("directory keeps its slash", "d\\e\\", "d/e/");
+    row("dots and doubled separators dropped", "./a//b/./c", "a/b/c");
+    row("dots inside names are fine", "a..b/..c/d..", "a..b/..c/d..");
+    row("NUL ends the name, as for C tools", QString::fromLatin1("te\0t", 4), "te");
+    row("parent that stays inside is refused too", "a/../x");
+    row("rooted with backslash", "\\abs");
+    row("drive relative", "D:x");
+    row("drive after a dot", "./C:/x");
+    row("nothing left", "./.");
+}
 
-    const Outcome outcome = runUpzip(zip, dest);
-    VERIFY_WALKED_ALL(outcome, entries.size());
-    QStringList expectedFailures;
-    for (const Entry &e : entries) {
-        const QString path = dest + QString::fromUtf8(e.name).replace('\\', '/');
-        if (path.endsWith('/')) {
-            QVERIFY2(QFileInfo(path).isDir(), qPrintable(path + " is not a directory"));
-            expectedFailures << debugLine("OvZipHelper::upzip() - Fail to open Writing File", path);
-        } else {
-            QVERIFY2(readFile(path) == e.data, qPrintable(path + " has the wrong content"));
+void TestOvZipHelper::safeRelativePath()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    QCOMPARE(OvZipEntryName::safeRelativePath(name), expected);
+}
+
+void TestOvZipHelper::extracts_data()
+{
+    // The box before, as treeOf() lines; the entries ("after.txt" follows when all goes well),
+    // or the package's bytes ("-": none); the result; the log lines but the routine ones (the
+    // box as "", a failed open's error text as "*"); the box after, after.txt aside.
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<Entries>("entries");
+    QTest::addColumn<QByteArray>("archive");
+    QTest::addColumn<bool>("result");
+    QTest::addColumn<QStringList>("logLines");
+    QTest::addColumn<QStringList>("after");
+    const auto row = [](const char *title, const QStringList &before, const Entries &entries,
+                        const QStringList &logLines, const QStringList &after,
+                        const QByteArray &archive = {}, bool result = true) {
+        QTest::newRow(title) << before << entries << archive << result << logLines << after;
+    };
+    const auto zipped = [](const Entries &entries) {
+        QTemporaryDir tmp;
+        OvTestZip::writeEntries(tmp.filePath("z"), entries + Entries{{"after.txt", "after"}});
+        return readFile(tmp.filePath("z"));
+    };
+    const QString existed = "OvZipHelper::upzip() - file had existed!! \"dest/%1\"";
+    const QString notOpened = "OvZipHelper::upzip() - Fail to open Writing File \"dest/%1\" *";
+    const QString unopened = "OvZipHelper::upzip() - Fail to unzOpenCurrentFile -103";
+    const QString unsafe = "OvZipHelper::upzip() - Skip unsafe entry name ";
+    const QByteArray big = randomBytes(700001), full = randomBytes(327680);
+
+    // Around the staging buffer's size: several full buffers, one filled to the last byte;
+    // and a name over 256 bytes, of 99-byte components that file systems allow.
+    const QByteArray part(99, 'd'), longName = part + '/' + part + '/' + part + "/long";
+    const Entries files{
+        {"top", "top"}, {"bin/plugins/x.dll", "x"}, {"bin/y", ""},     {"数据/über", "u"},
+        {"big", big},   {"full", full, 0},          {longName, "long"}};
+    QStringList landed;
+    for (const Entry &e : files)
+        landed << "dest/" + e.name + '=' + describe(e.data);
+    row("files in new sub-directories", {}, files, {}, landed);
+    // The existence step makes a directory entry; opening it as a file then fails.
+    row("directory entries", {}, {{"dir/", ""}, {"dir/in/", ""}, {"dir/in/f", "in"}},
+        {notOpened.arg("dir/"), notOpened.arg("dir/in/")}, {"dest/dir/in/f=in"});
+    row("overwrite, cutting a longer local change", {"dest/dir/a=local", "dest/keep=old"},
+        {{"dir/", ""}, {"dir/a", "new"}},
+        {existed.arg("dir/"), notOpened.arg("dir/"), existed.arg("dir/a")},
+        {"dest/dir/a=new", "dest/keep=old"});
+    // As root, permission bits block nothing; a directory in a file's place, or the reverse, do.
+    row("unwritable targets", {"dest/held/", "dest/plain=old"}, {{"held", "x"}, {"plain/x", "x"}},
+        {existed.arg("held"), notOpened.arg("held"), notOpened.arg("plain/x")},
+        {"dest/held/", "dest/plain=old"});
+    // minizip hands out an encrypted entry (no password) and a bzip2 one as their raw bytes.
+    Entry encrypted("secret", "top secret");
+    encrypted.password = "pw";
+    row("encrypted", {}, {encrypted}, {unopened}, {});
+    QByteArray bzip2 = zipped({{"b.bz2", "raw", 0}});
+    bzip2[bzip2.indexOf("PK\x03\x04") + 8] = bzip2[bzip2.indexOf("PK\x01\x02") + 10] = 12;
+    row("unsupported method", {}, {{"b.bz2", "raw", 0}}, {unopened}, {}, bzip2);
+    QByteArray damaged = zipped({{"bad", "original", 0}});
+    damaged[damaged.indexOf("original")] = 'O'; // behind the checksum's back
+    row("bad checksum: the close says so, the file stays", {}, {{"bad", "original", 0}},
+        {"OvZipHelper::upzip() - Fail to unzCloseCurrentFile -105"}, {"dest/bad=Original"},
+        damaged);
+    // Linux cannot set a birth time: the recorded date shows only in the times that an extra
+    // field (here an unknown header id with 24 bytes of data) makes us set.
+    Entry plain("plain", "eve");
+    plain.year = 2025, plain.month = 12, plain.day = 31, plain.hour = 23, plain.minute = 59;
+    plain.second = 58;
+    Entry extra = plain;
+    extra.name = "extra";
+    extra.extraField = QByteArray("\xfe\xca\x18\x00", 4) + QByteArray(24, '\1');
+    row("recorded times", {}, {plain, extra}, {},
+        {"dest/plain=eve", "dest/extra=eve @2025-12-31T23:59:58 read 2025-12-31T23:59:58"});
+
+    // Unsafe names; the last is safe in its first 256 bytes and escapes later.
+    for (const QByteArray &name : QByteArrayList{"../x", "a/../../x", "/abs", "C:\\x", "..\\x",
+                                                 "x/..", "x/" + QByteArray("../").repeated(140)})
+        row(name.left(20).constData(), {}, {{name, "bad"}},
+            {unsafe + quoted(QString::fromUtf8(name))}, {});
+    // Links to outside, dangling, or to a sibling whose name starts like the destination's:
+    // nothing is made or written through them.
+    const QStringList links{
+        "outside/keep=kept", "dest/o->../outside",  "destx/", "dest/a/b/o->../../../outside",
+        "dest/s->../destx",  "dest/g->../outside/g"};
+    Entries through;
+    QStringList skipped;
+    for (const QString name : {"o/x", "o/sub/x", "a/b/o/c/x", "s/x", "g/x"}) {
+        through << Entry(name.toUtf8(), "bad");
+        skipped << "OvZipHelper::upzip() - Skip entry outside the destination " + quoted(name);
+    }
+    row("links out of the destination", links, through, skipped, links);
+    row("file links, even dangling, replaced",
+        {"outside/keep=kept", "dest/keep->../outside/keep", "dest/new->../outside/new"},
+        {{"keep", "new"}, {"new", "new"}}, {existed.arg("keep"), existed.arg("new")},
+        {"outside/keep=kept", "dest/keep=new", "dest/new=new"});
+    row("link that stays inside is used", {"dest/real/", "dest/alias->real"}, {{"alias/x", "in"}},
+        {}, {"dest/alias->real", "dest/real/x=in"});
+
+    // An end record without entries: minizip refuses it as the whole file, and finds no first
+    // entry when something precedes it.
+    const QByteArray emptyEnd = "PK\x05\x06" + QByteArray(18, '\0');
+    const QString notZip = "OvZipHelper::upzip() Fail to open unzip File \"p.zip\"";
+    row("missing archive: nothing created", {}, {}, {}, {}, "-", false);
+    row("not a zip", {}, {}, {notZip}, {"dest/"}, "plain text\n", false);
+    row("empty archive", {}, {}, {notZip}, {"dest/"}, emptyEnd, false);
+    row("empty archive behind a prefix", {}, {},
+        {"OvZipHelper::upzip() Fail to unzGoToFirstFile -103"}, {"dest/"}, "SFX!" + emptyEnd,
+        false);
+    row("destination cannot be created", {"dest=a file"}, {{"a.txt", "a"}},
+        {"OvZipHelper::upzip() - Fail to mkpath() \"dest/\""}, {"dest=a file"}, {}, false);
+}
+
+void TestOvZipHelper::extracts()
+{
+    QFETCH(QStringList, before);
+    QFETCH(Entries, entries);
+    QFETCH(QByteArray, archive);
+    QFETCH(bool, result);
+    QFETCH(QStringList, logLines);
+    QFETCH(QStringList, after);
+    QTemporaryDir tmp;
+    const QString box = tmp.path(), zip = box + "/p.zip";
+    for (const QString &line : before) {
+        const QString path = box + '/' + line.section(QRegularExpression("->|="), 0, 0);
+        QVERIFY(QDir().mkpath(line.endsWith('/') ? path : QFileInfo(path).path()));
+        QVERIFY(!line.contains('=') || writeFile(path, line.section('=', 1).toUtf8()));
+        QVERIFY(!line.contains("->") || QFile::link(line.section("->", 1), path));
+    }
+    if (result)
+        entries << Entry("after.txt", "after");
+    QVERIFY(archive.isEmpty() ? OvTestZip::writeEntries(zip, entries)
+                              : archive == "-" || writeFile(zip, archive));
+    for (QString line : logLines.filter("mkpath"))
+        QTest::ignoreMessage(QtCriticalMsg,
+                             qPrintable(line.replace("\"dest", '"' + box + "/dest")));
+
+    const Outcome out = runUpzip(zip, box + "/dest/");
+    QCOMPARE(out.emitted, walk(entries.size(), result));
+    QCOMPARE(out.returned, result);
+    QStringList notable;
+    for (QString line : out.log) {
+        line.replace(box + '/', "");
+        if (line.contains("Fail to open Writing File") && line.count('"') == 4)
+            line = line.left(line.lastIndexOf(" \"")) + " *"; // the C library's wording
+        if (!line.contains("currentIndex") && !line.contains("Success to get global info"))
+            notable << line;
+    }
+    QCOMPARE(notable, logLines);
+
+    const QStringList tree = treeOf(box);
+    if (result)
+        after << "dest/after.txt=after";
+    after.sort();
+    QCOMPARE(tree, after);
+}
+
+void TestOvZipHelper::keepsWritingAfterShortWrite()
+{
+    // A file-size limit cuts writes short at 100000 bytes. Each write from there on is logged
+    // with what it wrote and should have written, the entry is copied to its end, the next
+    // one is written: the logged sizes plus the silent full writes before the cut (100000
+    // minus the first short write's count) make the whole entry.
+    QTemporaryDir tmp;
+    const QByteArray data = randomBytes(400000);
+    QVERIFY(OvTestZip::writeEntries(tmp.filePath("p.zip"), {{"big", data}, {"after", "after"}}));
+    rlimit old, cut;
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+    cut = {100000, old.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &cut) == 0);
+    const Outcome out = runUpzip(tmp.filePath("p.zip"), tmp.filePath("dest/"));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+
+    QCOMPARE(out.emitted, walk(2, true));
+    qint64 wanted = 0, first = -2;
+    for (const QString &line :
+         out.log.filter("OvZipHelper::upzip() - Write data has some wrong!!")) {
+        const qint64 written = line.section(' ', 7, 7).toLongLong();
+        QVERIFY2(written < line.section(' ', 8).toLongLong() && (first == -2 || written == -1),
+                 qPrintable(line));
+        first = first == -2 ? qMax(0LL, written) : first;
+        wanted += line.section(' ', 8).toLongLong();
+    }
+    QVERIFY2(first >= 0 && wanted + 100000 - first == 400000, "short writes not logged as such");
+    QVERIFY2(readFile(tmp.filePath("dest/big")) == data.left(100000), "the written part is lost");
+    QCOMPARE(readFile(tmp.filePath("dest/after")), QByteArray("after"));
+}
+
+void TestOvZipHelper::matchesInfoZip_data()
+{
+    QTest::addColumn<QString>("archive");
+    const QString zipDir = OvTestSupport::corporaDir() + "/zip";
+    if (OvTestSupport::corporaDir().isEmpty() || unzip.isEmpty()) {
+        QTest::newRow("corpus or unzip missing") << QString();
+        return;
+    }
+    for (const QString &dir : {zipDir, fuzzInputs.path()}) {
+        for (QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+            const QString path = it.next();
+            QTest::newRow(qPrintable(path.mid(dir.size() + 1))) << path;
         }
     }
-    // Directory entries are made by the existence step; writing them as files fails, logged.
-    QStringList failures = outcome.log.filter("Fail to open Writing File");
-    for (QString &line : failures)
-        line = line.left(line.lastIndexOf(" \"")); // drop the error text
-    QCOMPARE(failures, expectedFailures);
-    QVERIFY(outcome.log.filter("file had existed!!").isEmpty());
 }
 
-void TestOvZipHelper::overwritesExistingFiles()
+void TestOvZipHelper::matchesInfoZip()
 {
+    QFETCH(QString, archive);
+    if (archive.isEmpty())
+        QSKIP("the zip corpus (../shared/corpora/zip) or Info-ZIP unzip is not available");
     QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip"), dest = tmp.filePath("dest/");
-    QVERIFY(OvTestZip::writeEntries(zip, {entry("dir/", {}), entry("dir/a.txt", "new a")}));
-    QVERIFY(runUpzip(zip, dest).returned);
-    // A longer local change must be cut back to the packaged content, not merely overwritten.
-    QVERIFY(writeFile(dest + "dir/a.txt", "locally changed, and longer than before"));
-    QVERIFY(writeFile(dest + "keep.txt", "not in the package"));
+    const QString box = tmp.filePath("box"), ref = tmp.filePath("ref");
+    QVERIFY(QDir().mkpath(box));
+    const Outcome out = runUpzip(archive, box + "/dest/");
+    QCOMPARE(out.emitted.last(), QString(out.returned ? "true" : "false"));
+    for (const QString &line : treeOf(box)) // nothing beside the destination, no link in it
+        QVERIFY2(line.startsWith("dest/") && !line.contains("->"), qPrintable("made: " + line));
 
-    const Outcome outcome = runUpzip(zip, dest);
-    VERIFY_WALKED_ALL(outcome, 2);
-    QCOMPARE(
-        outcome.log.filter("OvZipHelper::upzip() - file had existed!!"),
-        QStringList({debugLine("OvZipHelper::upzip() - file had existed!!", dest + "dir/"),
-                     debugLine("OvZipHelper::upzip() - file had existed!!", dest + "dir/a.txt")}));
-    QCOMPARE(readFile(dest + "dir/a.txt"), QByteArray("new a"));
-    QCOMPARE(readFile(dest + "keep.txt"), QByteArray("not in the package"));
-}
-
-void TestOvZipHelper::unwritableTarget_data()
-{
-    // The suite runs as root, which ignores permission bits; a directory in a file's place, or
-    // a file in a directory's place, blocks the write for everyone.
-    QTest::addColumn<QString>("blocker");
-    QTest::addColumn<QString>("entryName");
-    QTest::newRow("directory in the file's place") << "held/"
-                                                   << "held";
-    QTest::newRow("file in the parent's place") << "plain"
-                                                << "plain/x.txt";
-}
-
-void TestOvZipHelper::unwritableTarget()
-{
-    QFETCH(QString, blocker);
-    QFETCH(QString, entryName);
-    QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip"), dest = tmp.filePath("dest/");
-    QVERIFY(blocker.endsWith('/') ? QDir().mkpath(dest + blocker)
-                                  : QDir().mkpath(dest) && writeFile(dest + blocker, "b"));
-    QVERIFY(OvTestZip::writeEntries(
-        zip, {entry(entryName.toUtf8(), "blocked"), entry("after.txt", "after")}));
-
-    const Outcome outcome = runUpzip(zip, dest);
-    VERIFY_WALKED_ALL(outcome, 2);
-    const QString prefix =
-        debugLine("OvZipHelper::upzip() - Fail to open Writing File", dest + entryName) + ' ';
-    const QStringList failures = outcome.log.filter("Fail to open Writing File");
-    QVERIFY2(failures.size() == 1 && failures[0].startsWith(prefix) &&
-                 failures[0].size() > prefix.size() + 2,
-             qPrintable("want one line with path and reason, got: " + failures.join(" | ")));
-    QCOMPARE(readFile(dest + "after.txt"), QByteArray("after"));
-}
-
-void TestOvZipHelper::recordedTimes_data()
-{
-    QTest::addColumn<QByteArray>("extraField");
-    QTest::newRow("no extra field") << QByteArray();
-    // Any extra field (here an unknown header id with 24 bytes of data) makes the recorded
-    // date the file's access and modification time.
-    QTest::newRow("extra field") << QByteArray("\xfe\xca\x18\x00", 4) + QByteArray(24, '\1');
-}
-
-void TestOvZipHelper::recordedTimes()
-{
-    QFETCH(QByteArray, extraField);
-    QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip"), dest = tmp.filePath("dest/");
-    Entry e = entry("dated.txt", "new year's eve");
-    e.year = 2025, e.month = 12, e.day = 31, e.hour = 23, e.minute = 59, e.second = 58;
-    e.extraField = extraField;
-    QVERIFY(OvTestZip::writeEntries(zip, {e}));
-
-    const QDateTime before = QDateTime::currentDateTime().addSecs(-2);
-    const Outcome outcome = runUpzip(zip, dest);
-    VERIFY_WALKED_ALL(outcome, 1);
-    // Linux cannot set a birth time: the recorded date shows only in the times that an extra
-    // field makes us set; otherwise writing decides them.
-    const QFileInfo info(dest + "dated.txt");
-    if (extraField.isEmpty()) {
-        QVERIFY2(info.lastModified() >= before, qPrintable(info.lastModified().toString()));
-    } else {
-        QCOMPARE(info.lastModified(), QDateTime(QDate(2025, 12, 31), QTime(23, 59, 58)));
-        QCOMPARE(info.lastRead(), QDateTime(QDate(2025, 12, 31), QTime(23, 59, 58)));
-    }
-}
-
-void TestOvZipHelper::failsWholeArchive_data()
-{
-    QTest::addColumn<QByteArray>("archive"); // the package's bytes; "-": no file at all
-    QTest::addColumn<bool>("destBlocked");   // a regular file stands where the parent should be
-    QTest::addColumn<QString>("logLine");    // must appear; empty: nothing may be logged
-
-    QByteArray zip;
-    {
-        QTemporaryDir tmp;
-        QVERIFY(OvTestZip::writeEntries(tmp.filePath("z.zip"), {entry("a.txt", "alpha")}));
-        zip = readFile(tmp.filePath("z.zip"));
-    }
-    // An end record without entries: minizip refuses it when it is the whole file, and finds
-    // no first entry when something precedes it.
-    const QByteArray emptyEnd = "PK\x05\x06" + QByteArray(18, '\0');
-    const QString notOpened = "OvZipHelper::upzip() Fail to open unzip File";
-    QTest::newRow("missing archive") << QByteArray("-") << false << "";
-    QTest::newRow("not a zip") << QByteArray("plain text\n") << false << notOpened;
-    QTest::newRow("truncated zip") << zip.left(zip.size() / 2) << false << notOpened;
-    QTest::newRow("empty archive") << emptyEnd << false << notOpened;
-    QTest::newRow("empty archive behind a prefix")
-        << "SFX!" + emptyEnd << false << "OvZipHelper::upzip() Fail to unzGoToFirstFile";
-    QTest::newRow("destination cannot be created")
-        << zip << true << "OvZipHelper::upzip() - Fail to mkpath()";
-}
-
-void TestOvZipHelper::failsWholeArchive()
-{
-    QFETCH(QByteArray, archive);
-    QFETCH(bool, destBlocked);
-    QFETCH(QString, logLine);
-    QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip"), dest = tmp.filePath("parent/dest/");
-    QVERIFY(archive == "-" || writeFile(zip, archive));
-    QVERIFY(!destBlocked || writeFile(tmp.filePath("parent"), "a file"));
-    if (destBlocked)
-        QTest::ignoreMessage(QtCriticalMsg, qPrintable(debugLine(qPrintable(logLine), dest)));
-
-    const Outcome outcome = runUpzip(zip, dest);
-    QVERIFY(!outcome.returned);
-    QVERIFY2(outcome.finished == QList<bool>{false}, "finished must come once, as false");
-    QVERIFY2(outcome.progress.isEmpty(), "no entry may be reported");
-    QVERIFY2(logLine.isEmpty() ? outcome.log.isEmpty() : !outcome.log.filter(logLine).isEmpty(),
-             qPrintable(outcome.log.join(" | ")));
-    QVERIFY2(destBlocked || archive != "-" || !QFileInfo::exists(tmp.filePath("parent")),
-             "a missing archive must not create the destination");
-}
-
-void TestOvZipHelper::damagedEntries_data()
-{
-    QTest::addColumn<Entry>("damaged");
-    QTest::addColumn<QString>("logLine");
-    QTest::addColumn<QByteArray>("leftBehind"); // "-": no file may be written
-
-    // minizip opens a traditionally encrypted entry without a password and hands out garbage.
-    Entry encrypted = entry("secret.txt", "top secret");
-    encrypted.password = "pw";
-    QTest::newRow("encrypted") << encrypted
-                               << "OvZipHelper::upzip() - Fail to unzOpenCurrentFile -103"
-                               << QByteArray("-");
-    // A stored byte changed behind the checksum's back: the close reports it, the file stays.
-    QTest::newRow("bad checksum") << entry("bad.txt", "original payload", 0)
-                                  << "OvZipHelper::upzip() - Fail to unzCloseCurrentFile " +
-                                         QString::number(UNZ_CRCERROR)
-                                  << QByteArray("Original payload");
-}
-
-void TestOvZipHelper::damagedEntries()
-{
-    QFETCH(Entry, damaged);
-    QFETCH(QString, logLine);
-    QFETCH(QByteArray, leftBehind);
-    QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip"), dest = tmp.filePath("dest/");
-    QVERIFY(OvTestZip::writeEntries(zip, {damaged, entry("after.txt", "after")}));
-    QByteArray bytes = readFile(zip);
-    const int at = bytes.indexOf("original payload");
-    if (at > 0)
-        bytes[at] = 'O';
-    QVERIFY(writeFile(zip, bytes));
-
-    const Outcome outcome = runUpzip(zip, dest);
-    VERIFY_WALKED_ALL(outcome, 2);
-    QVERIFY2(outcome.log.contains(logLine), qPrintable(outcome.log.join('\n')));
-    const QString target = dest + QString::fromUtf8(damaged.name);
-    QVERIFY2(leftBehind == "-" ? !QFileInfo::exists(target) : readFile(target) == leftBehind,
-             qPrintable(target));
-    QCOMPARE(readFile(dest + "after.txt"), QByteArray("after"));
-}
-
-void TestOvZipHelper::staysInsideDestination_data()
-{
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<QString>("link");       // made in the destination first, if not empty
-    QTest::addColumn<QString>("linkTarget"); // relative to the box
-    QTest::addColumn<QString>("landsAt");    // relative to the box; empty: skipped
-    const auto row = [](const char *title, const QByteArray &name, const QString &landsAt,
-                        const QString &link = {}, const QString &target = {}) {
-        QTest::newRow(title) << name << link << target << landsAt;
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice()); // no password prompt can wait
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(unzip, {"-o", archive, "-d", ref});
+    QVERIFY2(process.waitForFinished(20000), "unzip did not finish");
+    // Where an entry failed or was skipped, a file may be missing, partial or older on either
+    // side, under what unzip makes of its name ("\\" a separator, "." and ".." gone).
+    const auto loose = [](QString name) {
+        return name.replace('\\', '/')
+            .split('/', Qt::SkipEmptyParts)
+            .filter(QRegularExpression("^(?!\\.\\.?$)"))
+            .join('/');
     };
-    // 99-byte components keep a name over 256 bytes within what file systems allow.
-    const QByteArray part(99, 'd');
-    const QByteArray longName = part + '/' + part + '/' + part + "/long.txt";
-    row("parent", "../x", "");
-    row("parent in the middle", "a/../../x", "");
-    row("absolute", "/abs", "");
-    row("drive letter", "C:\\x", "");
-    row("parent with backslash", "..\\x", "");
-    row("nothing left of the name", "./", "");
-    row("300-byte name", longName, "dest/" + longName);
-    // Safe in its first 256 bytes, escaping further on: reading a cut name would let it in.
-    row("escape after 256 bytes", "x/" + QByteArray("../").repeated(140) + "esc.txt", "");
-    row("through a link to outside", "out/x.txt", "", "out", "outside");
-    row("new directory through a link", "out/sub/x.txt", "", "out", "outside");
-    row("directory entry through a link", "out/", "", "out", "outside");
-    row("link deeper down", "a/b/out/c/x.txt", "", "a/b/out", "outside");
-    row("through a dangling link", "gone/x.txt", "", "gone", "outside/missing");
-    row("file link is replaced", "keep.txt", "dest/keep.txt", "keep.txt", "outside/keep.txt");
-    row("dangling file link is replaced", "new.txt", "dest/new.txt", "new.txt", "outside/new");
-    row("link that stays inside is used", "alias/x.txt", "dest/real/x.txt", "alias", "dest/real");
-}
-
-void TestOvZipHelper::staysInsideDestination()
-{
-    QFETCH(QByteArray, name);
-    QFETCH(QString, link);
-    QFETCH(QString, linkTarget);
-    QFETCH(QString, landsAt);
-    QVERIFY2(!QFileInfo::exists("/abs") && !QFileInfo::exists("/x"),
-             "this machine has /abs or /x already, which the test must not touch");
-    QTemporaryDir tmp;
-    const QString zip = tmp.filePath("p.zip"), box = tmp.filePath("box"), dest = box + "/dest";
-    QVERIFY(QDir().mkpath(box + "/outside") && QDir().mkpath(dest + "/real"));
-    QVERIFY(writeFile(box + "/outside/keep.txt", "outside content"));
-    if (!link.isEmpty()) {
-        QVERIFY(QDir().mkpath(QFileInfo(dest + '/' + link).path()));
-        QVERIFY(QFile::link(box + '/' + linkTarget, dest + '/' + link));
+    const QRegularExpression failure(
+        " - (Skip|Fail to unz|Write data|Fail to open Writing File \"[^\"]*[^/]\" )");
+    QSet<QString> dirty;
+    const auto names = entryNames(archive);
+    int index = -1;
+    for (const QString &line : out.log) {
+        index += line.contains("currentIndex") ? 1 : 0;
+        if (failure.match(line).hasMatch())
+            dirty << loose(QString::fromLocal8Bit(names.value(index)));
     }
-    const auto before = OvZipTestTree::snapshot(box);
-    QVERIFY(OvTestZip::writeEntries(
-        zip, {entry("before.txt", "before"), entry(name, "hostile"), entry("after.txt", "after")}));
-
-    const Outcome outcome = runUpzip(zip, dest + '/');
-    VERIFY_WALKED_ALL(outcome, 3);
-    auto after = OvZipTestTree::snapshot(box);
-    QCOMPARE(after.take("dest/before.txt").content, QByteArray("before"));
-    QCOMPARE(after.take("dest/after.txt").content, QByteArray("after"));
-    if (landsAt.isEmpty()) {
-        const QStringList skips = outcome.log.filter("OvZipHelper::upzip() - Skip ");
-        QVERIFY2(skips.size() == 1 && skips[0].endsWith(debugLine("", QString::fromUtf8(name))),
-                 qPrintable("want one skip line naming the entry, got: " + skips.join(" | ")));
-    } else {
-        const OvZipTestTree::Node landed = after.take(landsAt.toUtf8());
-        QVERIFY2(landed.kind == OvZipTestTree::Kind::File && landed.content == "hostile",
-                 qPrintable(landsAt + " should be a regular file holding the entry"));
-        for (QByteArray dir = landsAt.toUtf8(); dir.contains('/');)
-            if (!before.contains(dir = dir.left(dir.lastIndexOf('/'))))
-                after.remove(dir); // made on the way there
-    }
-    // Apart from that the box is as it was: nothing created, changed or removed elsewhere.
-    for (auto it = before.cbegin(); it != before.cend(); ++it) {
-        if (it.key() == landsAt.toUtf8())
-            continue; // the link in the entry's place, replaced above
-        const OvZipTestTree::Node now = after.take(it.key());
-        QVERIFY2(now.kind == it.value().kind && now.content == it.value().content,
-                 qPrintable("changed: " + it.key()));
-    }
-    QVERIFY2(after.isEmpty(), qPrintable("unexpected: " + after.keys().join(", ")));
+    const auto lines = [&](const QMap<QString, QString> &leaves) {
+        QStringList all;
+        for (auto it = leaves.cbegin(); it != leaves.cend(); ++it)
+            if (!it.key().contains(QRegularExpression("[^\\x00-\\x7e]")) &&
+                !dirty.contains(loose(it.key())))
+                all << QString(it.key()).replace('\\', '/') + '=' +
+                           QString(it.value()).remove(QRegularExpression("^(=|->|/)"));
+        all.sort();
+        return all;
+    };
+    QStringList theirs = lines(leavesOf(ref));
+    QProcess::execute("rm", {"-rf", ref}); // names that QTemporaryDir cannot decode
+    if (!out.returned || process.exitStatus() != QProcess::NormalExit ||
+        !QList<int>{0, 5, 81, 82}.contains(process.exitCode()))
+        return;
+    QCOMPARE(lines(leavesOf(box + "/dest")), theirs);
 }
 
 QTEST_GUILESS_MAIN(TestOvZipHelper)
