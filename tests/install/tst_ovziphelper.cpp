@@ -26,11 +26,10 @@ Q_DECLARE_METATYPE(Entry)
 
 namespace {
 
-// What one call of upzip reported: its return value, its log, and its signals in order
-// ("1/3" for progress, "true" for finished).
+// What one call of upzip reported: its log, and its signals and return value in order ("1/3"
+// for progress, "true" for finished, "returned true").
 struct Outcome
 {
-    bool returned = false;
     QStringList log, emitted;
 };
 
@@ -44,7 +43,7 @@ Outcome runUpzip(const QString &zipPath, const QString &destDir)
     });
     QObject::connect(&helper, &OvZipHelper::sigUpZipFinished,
                      [&out](bool isSucc) { out.emitted << (isSucc ? "true" : "false"); });
-    out.returned = helper.upzip(zipPath, destDir);
+    out.emitted << (helper.upzip(zipPath, destDir) ? "returned true" : "returned false");
     out.log = capture.lines();
     return out;
 }
@@ -55,7 +54,7 @@ QStringList walk(int total, bool result)
     QStringList steps;
     for (int i = 1; result && i <= total; ++i)
         steps << QString("%1/%2").arg(i).arg(total);
-    return steps << (result ? "true" : "false");
+    return steps << (result ? "true" : "false") << (result ? "returned true" : "returned false");
 }
 
 QByteArray readFile(const QString &path)
@@ -127,6 +126,7 @@ QStringList treeOf(const QString &dir)
     return lines;
 }
 
+// The entries' names in the order of the walk.
 QByteArrayList entryNames(const QString &path)
 {
     QByteArrayList names;
@@ -134,11 +134,10 @@ QByteArrayList entryNames(const QString &path)
     unz_file_info64 info;
     unzFile zf = unzOpen64(QFile::encodeName(path).constData());
     for (int ret = zf ? unzGoToFirstFile(zf) : UNZ_BADZIPFILE; ret == UNZ_OK;
-         ret = unzGoToNextFile(zf))
-        names << (unzGetCurrentFileInfo64(zf, &info, name, sizeof name, nullptr, 0, nullptr, 0) ==
-                          UNZ_OK
-                      ? QByteArray(name, int(info.size_filename))
-                      : QByteArray());
+         ret = unzGoToNextFile(zf)) {
+        const int got = unzGetCurrentFileInfo64(zf, &info, name, sizeof name, nullptr, 0, 0, 0);
+        names << QByteArray(name, got == UNZ_OK ? static_cast<int>(info.size_filename) : 0);
+    }
     unzClose(zf);
     return names;
 }
@@ -150,7 +149,6 @@ class TestOvZipHelper : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void safeRelativePath_data();
     void safeRelativePath();
     void extracts_data();
@@ -163,15 +161,6 @@ private:
     QString unzip = QStandardPaths::findExecutable("unzip");
     QTemporaryDir fuzzInputs;
 };
-
-void TestOvZipHelper::initTestCase()
-{
-    // Each entry of this clean container is one fuzzer input, an archive of its own.
-    const QString fuzz = OvTestSupport::corporaDir() + "/zip/klauspost-fuzz/FuzzReader-raw.zip";
-    if (!unzip.isEmpty() && QFileInfo::exists(fuzz))
-        QVERIFY2(QProcess::execute(unzip, {"-qo", fuzz, "-d", fuzzInputs.path()}) == 0,
-                 "unzip could not unpack the fuzz container");
-}
 
 void TestOvZipHelper::safeRelativePath_data()
 {
@@ -333,7 +322,6 @@ void TestOvZipHelper::extracts()
 
     const Outcome out = runUpzip(zip, box + "/dest/");
     QCOMPARE(out.emitted, walk(entries.size(), result));
-    QCOMPARE(out.returned, result);
     QStringList notable;
     for (QString line : out.log) {
         line.replace(box + '/', "");
@@ -344,11 +332,10 @@ void TestOvZipHelper::extracts()
     }
     QCOMPARE(notable, logLines);
 
-    const QStringList tree = treeOf(box);
     if (result)
         after << "dest/after.txt=after";
     after.sort();
-    QCOMPARE(tree, after);
+    QCOMPARE(treeOf(box), after);
 }
 
 void TestOvZipHelper::keepsWritingAfterShortWrite()
@@ -391,6 +378,10 @@ void TestOvZipHelper::matchesInfoZip_data()
         QTest::newRow("corpus or unzip missing") << QString();
         return;
     }
+    // Each entry of this clean container is one fuzzer input, an archive of its own.
+    const QString fuzz = zipDir + "/klauspost-fuzz/FuzzReader-raw.zip";
+    QVERIFY2(QProcess::execute(unzip, {"-qo", fuzz, "-d", fuzzInputs.path()}) == 0,
+             "unzip could not unpack the fuzz container");
     for (const QString &dir : {zipDir, fuzzInputs.path()}) {
         for (QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
             const QString path = it.next();
@@ -408,7 +399,9 @@ void TestOvZipHelper::matchesInfoZip()
     const QString box = tmp.filePath("box"), ref = tmp.filePath("ref");
     QVERIFY(QDir().mkpath(box));
     const Outcome out = runUpzip(archive, box + "/dest/");
-    QCOMPARE(out.emitted.last(), QString(out.returned ? "true" : "false"));
+    const bool returned = out.emitted.last() == "returned true";
+    QCOMPARE(out.emitted.filter(QRegularExpression("^(true|false)$")),
+             QStringList(returned ? "true" : "false")); // finished once, as returned
     for (const QString &line : treeOf(box)) // nothing beside the destination, no link in it
         QVERIFY2(line.startsWith("dest/") && !line.contains("->"), qPrintable("made: " + line));
 
@@ -418,7 +411,10 @@ void TestOvZipHelper::matchesInfoZip()
     process.start(unzip, {"-o", archive, "-d", ref});
     QVERIFY2(process.waitForFinished(20000), "unzip did not finish");
     // Where an entry failed or was skipped, a file may be missing, partial or older on either
-    // side, under what unzip makes of its name ("\\" a separator, "." and ".." gone).
+    // side, under what unzip makes of its name ("\\" a separator, "." and ".." gone). Names
+    // outside ASCII unzip converts by code page and host system, where we decode them in the
+    // local encoding; a link it makes holds the text that we write into a file; an entry that
+    // only its attributes call a directory it makes one, where we make an empty file.
     const auto loose = [](QString name) {
         return name.replace('\\', '/')
             .split('/', Qt::SkipEmptyParts)
@@ -447,7 +443,9 @@ void TestOvZipHelper::matchesInfoZip()
     };
     QStringList theirs = lines(leavesOf(ref));
     QProcess::execute("rm", {"-rf", ref}); // names that QTemporaryDir cannot decode
-    if (!out.returned || process.exitStatus() != QProcess::NormalExit ||
+    // Other exit codes mean that unzip found the archive itself damaged (checksums, directory,
+    // overlapping entries, cut off, 2, 3, 12, 51) or gave up on it: no reference then.
+    if (!returned || process.exitStatus() != QProcess::NormalExit ||
         !QList<int>{0, 5, 81, 82}.contains(process.exitCode()))
         return;
     QCOMPARE(lines(leavesOf(box + "/dest")), theirs);
