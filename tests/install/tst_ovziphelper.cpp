@@ -174,8 +174,6 @@ void TestOvZipHelper::safeRelativePath_data()
     row("dots inside names are fine", "a..b/..c/d..", "a..b/..c/d..");
     row("NUL ends the name, as for C tools", QString::fromLatin1("te\0t", 4), "te");
     row("parent that stays inside is refused too", "a/../x");
-    row("rooted with backslash", "\\abs");
-    row("drive relative", "D:x");
     row("drive after a dot", "./C:/x");
     row("nothing left", "./.");
 }
@@ -282,16 +280,13 @@ void TestOvZipHelper::extracts_data()
     row("link that stays inside is used", {"dest/real/", "dest/alias->real"}, {{"alias/x", "in"}},
         {}, {"dest/alias->real", "dest/real/x=in"});
 
-    // An end record without entries: minizip refuses it as the whole file, and finds no first
-    // entry when something precedes it.
+    // An end record without entries, behind something: minizip finds no first entry.
     const QByteArray emptyEnd = "PK\x05\x06" + QByteArray(18, '\0');
-    const QString notZip = "OvZipHelper::upzip() Fail to open unzip File \"p.zip\"";
     row("missing archive: nothing created", {}, {}, {}, {}, "-", false);
-    row("not a zip", {}, {}, {notZip}, {"dest/"}, "plain text\n", false);
-    row("empty archive", {}, {}, {notZip}, {"dest/"}, emptyEnd, false);
-    row("empty archive behind a prefix", {}, {},
-        {"OvZipHelper::upzip() Fail to unzGoToFirstFile -103"}, {"dest/"}, "SFX!" + emptyEnd,
-        false);
+    row("not a zip", {}, {}, {"OvZipHelper::upzip() Fail to open unzip File \"p.zip\""}, {"dest/"},
+        "plain text\n", false);
+    row("empty archive", {}, {}, {"OvZipHelper::upzip() Fail to unzGoToFirstFile -103"}, {"dest/"},
+        "SFX!" + emptyEnd, false);
     row("destination cannot be created", {"dest=a file"}, {{"a.txt", "a"}},
         {"OvZipHelper::upzip() - Fail to mkpath() \"dest/\""}, {"dest=a file"}, {}, false);
 }
