@@ -1,5 +1,6 @@
 #include "install/OvZipHelper.h"
 
+#include "install/OvChunkWriter.h"
 #include "install/OvDestinationGuard.h"
 #include "install/OvZipEntryName.h"
 
@@ -13,12 +14,6 @@
 #include <unzip.h>
 
 #include <cstring>
-#include <memory>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -47,9 +42,9 @@ struct Walk
     char name[kNameBufferSize];
     char extra[kExtraBufferSize];
     char comment[kCommentBufferSize];
-    // Inflated data waits here until it fills the buffer or the entry ends, then goes out in
+    // Inflated data waits in its buffers until one fills or the entry ends, then goes out in
     // one write.
-    std::unique_ptr<char[]> staging{new char[kStagingSize]};
+    OvChunkWriter *writer = nullptr;
     QByteArray longName; // only for names that do not fit into `name`
     // Converting a local time asks the C library for the time zone, which stats its file
     // every time; packages repeat a handful of timestamps over thousands of entries.
@@ -92,53 +87,34 @@ QDateTime recordedTime(Walk &walk)
     return found.value();
 }
 
-// Writes through the descriptor where there is one: QFile's own write path asks the file
-// system about the file (fstat, lseek) before its first write, two calls more per entry.
-// Like QFile::write, it returns -1 only when nothing could be written.
-qint64 writeOut(QFile &file, const char *data, qint64 size)
-{
-#ifdef Q_OS_UNIX
-    const int fd = file.handle();
-    if (fd >= 0) {
-        qint64 written = 0;
-        while (written < size) {
-            const ssize_t ret = ::write(fd, data + written, static_cast<size_t>(size - written));
-            if (ret > 0)
-                written += ret;
-            else if (ret == 0 || errno != EINTR)
-                return written > 0 ? written : -1;
-        }
-        return written;
-    }
-#endif
-    return file.write(data, size);
-}
-
-void writeStaged(Walk &walk, int size)
-{
-    const qint64 written = writeOut(walk.file, walk.staging.get(), size);
-    if (written != size)
-        qDebug() << "OvZipHelper::upzip() - Write data has some wrong!!" << written << size;
-}
-
-// Copies the open entry into the open target file: minizip fills the staging buffer one
-// chunk at a time, and the buffer goes out whenever the next chunk would not fit.
+// Copies the open entry into the open target file: minizip fills the writer's buffer one chunk
+// at a time, and the buffer is handed over whenever the next chunk would not fit. An entry
+// that fits into one buffer, as most do, is written right here: handing it to the other
+// thread would cost more than it overlaps.
 void copyData(Walk &walk)
 {
+    OvChunkWriter &writer = *walk.writer;
+    const int capacity = writer.bufferSize();
     int staged = 0;
+    bool isHandedOver = false;
     for (;;) {
-        const int read =
-            unzReadCurrentFile(walk.archive, walk.staging.get() + staged, kReadChunkSize);
+        const int read = unzReadCurrentFile(walk.archive, writer.buffer() + staged, kReadChunkSize);
         if (read < 1)
             break; // end of data, or a read error that keeps what was written
         staged += read;
-        if (staged > kStagingSize - kReadChunkSize) {
-            writeStaged(walk, staged);
+        if (staged > capacity - kReadChunkSize) {
+            writer.submit(&walk.file, staged);
+            isHandedOver = true;
             staged = 0;
         }
     }
-    if (staged > 0)
-        writeStaged(walk, staged);
+    if (isHandedOver) {
+        if (staged > 0)
+            writer.submit(&walk.file, staged);
+        writer.drain();
+    } else if (staged > 0) {
+        OvChunkWriter::writeChunk(walk.file, writer.buffer(), staged);
+    }
 }
 
 void setRecordedTimes(Walk &walk)
@@ -249,9 +225,11 @@ bool OvZipHelper::upzip(const QString &zipPath, const QString &destDir)
     }
 
     OvDestinationGuard guard(QDir::cleanPath(QDir(destDir).absolutePath()));
+    OvChunkWriter writer(kStagingSize);
     Walk walk;
     walk.archive = archive;
     walk.guard = &guard;
+    walk.writer = &writer;
     std::memset(walk.name, 0, sizeof walk.name);
     std::memset(walk.extra, 0, sizeof walk.extra);
     std::memset(walk.comment, 0, sizeof walk.comment);
