@@ -13,6 +13,8 @@ namespace {
 // reading the socket while the event loop is busy and a package ends up in memory; with it,
 // each readyRead hands over up to a mebibyte, which also makes for few, large writes.
 constexpr qint64 kReadBufferSize = 1024 * 1024;
+// Slow lines still deliver something every few seconds; half a minute of nothing is a dead one.
+constexpr int kStallTimeoutMs = 30000;
 
 } // namespace
 
@@ -20,6 +22,9 @@ OvDownloadManager::OvDownloadManager(QObject *parent) : QObject(parent)
 {
     // Follow redirects, but never from https down to http.
     networkManager.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    stallTimer.setSingleShot(true);
+    stallTimer.setInterval(kStallTimeoutMs);
+    connect(&stallTimer, &QTimer::timeout, this, &OvDownloadManager::onStalled);
 }
 
 OvDownloadManager::~OvDownloadManager()
@@ -84,6 +89,8 @@ void OvDownloadManager::onStartNextDownload()
 
         qDebug() << "Downloading " << url.toString(QUrl::FullyEncoded);
         downloadTimer.start();
+        isStalled = false;
+        stallTimer.start();
         return;
     }
 
@@ -106,6 +113,7 @@ void OvDownloadManager::onDownloadFinished()
     QNetworkReply *reply = currentDownload;
     if (!reply)
         return;
+    stallTimer.stop();
 
     // Whatever is still buffered belongs in the file before it is closed.
     writeAvailable();
@@ -113,7 +121,9 @@ void OvDownloadManager::onDownloadFinished()
     const QString filename = output.fileName();
 
     QString failure;
-    if (reply->error() != QNetworkReply::NoError) {
+    if (isStalled) {
+        failure = QStringLiteral("No data received for %1 ms").arg(stallTimer.interval());
+    } else if (reply->error() != QNetworkReply::NoError) {
         failure = reply->errorString();
     } else {
         // Qt 5 at times ends a reply whose connection closed mid-body without an error. A
@@ -128,7 +138,7 @@ void OvDownloadManager::onDownloadFinished()
 
     if (!failure.isEmpty()) {
         qDebug() << "Failed download: " << failure;
-        if (reply->error() == QNetworkReply::OperationCanceledError) {
+        if (reply->error() == QNetworkReply::OperationCanceledError && !isStalled) {
             // Aborted by the owner: it knows, and the partial file stays for it to inspect.
             reply->deleteLater();
             currentDownload = nullptr;
@@ -153,8 +163,20 @@ void OvDownloadManager::onDownloadReadyRead()
 
 void OvDownloadManager::writeAvailable()
 {
-    if (currentDownload && currentDownload->bytesAvailable() > 0)
+    if (currentDownload && currentDownload->bytesAvailable() > 0) {
+        stallTimer.start();
         output.write(currentDownload->readAll());
+    }
+}
+
+void OvDownloadManager::onStalled()
+{
+    // Ended like an abort, but reported as the failed download it is, so that the owner asks
+    // whether to try again instead of waiting on.
+    if (!currentDownload)
+        return;
+    isStalled = true;
+    currentDownload->abort();
 }
 
 void OvDownloadManager::postFinished(const QString &filename, bool isSucc)

@@ -6,6 +6,7 @@
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QQueue>
+#include <QTimer>
 #include <QUrl>
 
 class QNetworkReply;
@@ -25,6 +26,8 @@ public:
     void appendDownload(const QUrl &url);
     // Cancels the running download, if any. Nothing is reported and the partial file stays.
     void abortDownload();
+    // How long a download may go without receiving a byte before it counts as failed.
+    void setStallTimeout(int ms) { stallTimer.setInterval(ms); }
 
 signals:
     void sigDownloadProgress(qlonglong bytesReceived, qlonglong bytesTotal);
@@ -39,6 +42,7 @@ private slots:
 private:
     void postFinished(const QString &filename, bool isSucc);
     void writeAvailable();
+    void onStalled();
 
     QNetworkAccessManager networkManager;
     QQueue<QUrl> downloadQueue;
@@ -48,6 +52,10 @@ private:
     qint32 downloadedCount = 0;
     qint32 totalCount = 0;
     bool isStartScheduled = false;
+    // A connection that dies without a word (a dropped network) would otherwise leave the
+    // download waiting forever, and the update with it.
+    QTimer stallTimer;
+    bool isStalled = false;
 };
 
 #endif // OVDOWNLOADMANAGER_H

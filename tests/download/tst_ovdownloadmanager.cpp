@@ -213,6 +213,7 @@ void TestOvDownloadManager::downloads_data()
     QTest::newRow("http to http redirect followed") << "http" << 120000 << qint64(120000) << true;
     QTest::newRow("404") << "404" << 0 << qint64(0) << false;
     QTest::newRow("connection cut mid-body") << "cut" << (1 << 20) << qint64(0) << false;
+    QTest::newRow("connection silent mid-body") << "stall" << (1 << 20) << qint64(0) << false;
     QTest::newRow("https to http redirect refused") << "down" << 1000 << qint64(0) << false;
 }
 
@@ -230,6 +231,7 @@ void TestOvDownloadManager::downloads()
     rig.serve("/sized/pkg.zip", body, 200000, 150);
     rig.serve("/chunked/pkg.zip", body, 200000, 150, "chunked");
     rig.serve("/cut/pkg.zip", body, 256 * 1024, 0, "cut");
+    rig.serve("/stall/pkg.zip", body, 256 * 1024); // held at the gate after the first piece
     rig.serve("/empty/pkg.zip", body);
     rig.serve("/new/pkg.zip", body);
     rig.serve("/gzip/pkg.zip", body, 0, 0, "text/plain"); // random bytes: gzip grows them
@@ -237,6 +239,7 @@ void TestOvDownloadManager::downloads()
     rig.redirect(rig.secure, "/down/pkg.zip", rig.server);
     QVERIFY(rig.server.start() && rig.secure.start());
     const QUrl url((kind == "down" ? rig.secure : rig.server).url("/" + kind + "/pkg.zip"));
+    rig.manager.setStallTimeout(1500); // ten times the pauses above
     rig.manager.appendDownload(url);
     QVERIFY2(rig.log().isEmpty(), "a download started inside appendDownload");
 
@@ -252,6 +255,8 @@ void TestOvDownloadManager::downloads()
     QVERIFY2(QRegularExpression(expected).match(rig.log()).hasMatch(), qPrintable(rig.log()));
     if (!succeeds) {
         QVERIFY2(!QFile::exists("pkg.zip"), "the failed download's file stayed");
+        QVERIFY2(kind != "stall" || rig.logCapture.contains("No data received for 1500 ms"),
+                 qPrintable(rig.log()));
         QVERIFY2(kind != "down" || rig.server.requests().empty(), "the redirect was followed");
         return;
     }
