@@ -2,6 +2,7 @@
 
 #include "install/OvChunkWriter.h"
 #include "install/OvDestinationGuard.h"
+#include "install/OvZipEntryMode.h"
 #include "install/OvZipEntryName.h"
 
 #include <QDateTime>
@@ -180,6 +181,11 @@ void extractEntry(Walk &walk)
         return;
     }
     copyData(walk);
+    // A program the package brings must be runnable once extracted.
+    const QFileDevice::Permissions rights =
+        OvZipEntryMode::permissions(walk.info.version, walk.info.external_fa);
+    if (rights)
+        walk.file.setPermissions(rights);
     setRecordedTimes(walk);
     walk.file.close();
 

@@ -35,11 +35,13 @@ bool writeEntries(const QString &path, const QList<Entry> &entries)
 
         const void *extra = e.extraField.isEmpty() ? nullptr : e.extraField.constData();
         const uInt extraSize = static_cast<uInt>(e.extraField.size());
-        ok = ok && zipOpenNewFileInZip3_64(zf, e.name.constData(), &info, extra, extraSize, extra,
+        info.external_fa = uLong(e.unixMode) << 16;
+        const uLong madeBy = e.unixMode ? (3 << 8) | 20 : 0; // Unix, or MS-DOS as minizip says
+        ok = ok && zipOpenNewFileInZip4_64(zf, e.name.constData(), &info, extra, extraSize, extra,
                                            extraSize, nullptr, e.method, Z_DEFAULT_COMPRESSION, 0,
                                            -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
                                            e.password.isEmpty() ? nullptr : e.password.constData(),
-                                           0, 0) == ZIP_OK;
+                                           0, madeBy, 0, 0) == ZIP_OK;
         if (ok && !e.data.isEmpty())
             ok = zipWriteInFileInZip(zf, e.data.constData(),
                                      static_cast<unsigned>(e.data.size())) == ZIP_OK;

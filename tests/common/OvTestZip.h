@@ -24,6 +24,8 @@ struct Entry
     QByteArray extraField; // written into both the local and the central header
     // Non-empty: traditional PKWARE encryption (its check byte is not meant to verify).
     QByteArray password;
+    // Non-zero: made on Unix, with this st_mode recorded in the external attributes.
+    quint32 unixMode = 0;
 };
 
 // Writes a deflated zip archive with the given (name, content) entries, in order. A name

@@ -1,5 +1,6 @@
 #include "common/OvTestSupport.h"
 #include "common/OvTestZip.h"
+#include "install/OvZipEntryMode.h"
 #include "install/OvZipEntryName.h"
 #include "install/OvZipHelper.h"
 
@@ -142,6 +143,19 @@ QByteArrayList entryNames(const QString &path)
     return names;
 }
 
+// Owner, group and other rights as an octal mode, 0 for none.
+int octal(QFileDevice::Permissions rights)
+{
+    int mode = 0;
+    const QFileDevice::Permission bits[] = {
+        QFileDevice::ReadOwner, QFileDevice::WriteOwner, QFileDevice::ExeOwner,
+        QFileDevice::ReadGroup, QFileDevice::WriteGroup, QFileDevice::ExeGroup,
+        QFileDevice::ReadOther, QFileDevice::WriteOther, QFileDevice::ExeOther};
+    for (const QFileDevice::Permission bit : bits)
+        mode = mode << 1 | (rights.testFlag(bit) ? 1 : 0);
+    return mode;
+}
+
 } // namespace
 
 class TestOvZipHelper : public QObject
@@ -154,6 +168,8 @@ private slots:
     void extracts_data();
     void extracts();
     void keepsWritingAfterShortWrite();
+    void accessRights_data();
+    void accessRights();
     void matchesInfoZip_data();
     void matchesInfoZip();
 
@@ -360,6 +376,61 @@ void TestOvZipHelper::keepsWritingAfterShortWrite()
     QVERIFY2(first >= 0 && wanted + 100000 - first == 400000, "short writes not logged as such");
     QVERIFY2(readFile(tmp.filePath("dest/big")) == data.left(100000), "the written part is lost");
     QCOMPARE(readFile(tmp.filePath("dest/after")), QByteArray("after"));
+}
+
+void TestOvZipHelper::accessRights_data()
+{
+    QTest::addColumn<quint32>("madeBy");
+    QTest::addColumn<quint32>("mode"); // the st_mode recorded in the external attributes
+    QTest::addColumn<int>("expected"); // 0: the file keeps what writing gave it
+
+    const quint32 unix = 3 << 8 | 20;
+    QTest::newRow("program made on Unix") << unix << 0100755u << 0755;
+    QTest::newRow("no file type recorded") << unix << 0644u << 0644;
+    QTest::newRow("made on macOS") << quint32(19 << 8) << 0100750u << 0750;
+    QTest::newRow("never writable by group or others") << unix << 0100777u << 0755;
+    QTest::newRow("read-only stays replaceable") << unix << 0100444u << 0644;
+    QTest::newRow("no set-id or sticky bits") << unix << 0107755u << 0755;
+    QTest::newRow("MS-DOS attributes") << quint32(20) << 0100755u << 0;
+    QTest::newRow("a link") << unix << 0120777u << 0;
+    QTest::newRow("a directory") << unix << 040755u << 0;
+    QTest::newRow("unreadable for its owner") << unix << 0100311u << 0;
+}
+
+void TestOvZipHelper::accessRights()
+{
+    QFETCH(quint32, madeBy);
+    QFETCH(quint32, mode);
+    QTEST(octal(OvZipEntryMode::permissions(madeBy, mode << 16)), "expected");
+    if (QTest::currentDataTag() != QLatin1String("program made on Unix"))
+        return;
+
+    // Extracted: a new program runs, an existing file takes the package's rights, a read-only
+    // entry stays replaceable, an entry made on Windows gets what any new file gets.
+    QTemporaryDir tmp;
+    const QString dest = tmp.filePath("dest/");
+    QVERIFY(QDir().mkpath(dest));
+    QFile old(dest + "old");
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.setPermissions(QFile::ReadOwner));
+    old.close();
+    Entry program("bin/run", "#!/bin/sh\necho ran\n"), again("old", "new"), locked("ro", "r");
+    program.unixMode = again.unixMode = mode;
+    locked.unixMode = 0100444;
+    QVERIFY(OvTestZip::writeEntries(tmp.filePath("p.zip"),
+                                    {program, again, locked, Entry("win", "w")}));
+    QCOMPARE(runUpzip(tmp.filePath("p.zip"), dest).emitted, walk(4, true));
+
+    QFile fresh(tmp.filePath("fresh"));
+    QVERIFY(fresh.open(QIODevice::WriteOnly));
+    const QStringList got{QString::number(octal(QFileInfo(dest + "bin/run").permissions()), 8),
+                          QString::number(octal(QFileInfo(dest + "old").permissions()), 8),
+                          QString::number(octal(QFileInfo(dest + "ro").permissions()), 8),
+                          QString::number(octal(QFileInfo(dest + "win").permissions()), 8)};
+    QCOMPARE(got, (QStringList{"755", "755", "644",
+                               QString::number(octal(QFileInfo(fresh).permissions()), 8)}));
+    QProcess run;
+    run.start(dest + "bin/run", QStringList());
+    QVERIFY2(run.waitForFinished(5000) && run.readAll() == "ran\n", "the new program did not run");
 }
 
 void TestOvZipHelper::matchesInfoZip_data()
