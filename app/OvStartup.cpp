@@ -60,7 +60,11 @@ int run(int &argc, char **argv)
     window.setCode(options.code);
     window.startUpgradeCheck(options.url);
 
-    return app.exec();
+    const int exitCode = app.exec();
+    // An extraction that the user chose to leave may still be writing files; the window waits
+    // for it as it is destroyed, and should not stand frozen on the screen meanwhile.
+    window.hide();
+    return exitCode;
 }
 
 } // namespace OvStartup
