@@ -104,8 +104,13 @@ void copyData(Walk &walk)
             break; // end of data, or a read error that keeps what was written
         staged += read;
         if (staged > capacity - kReadChunkSize) {
-            writer.submit(&walk.file, staged);
-            isHandedOver = true;
+            // Without its thread (the system would not start one) the walk writes by itself.
+            if (writer.isRunning()) {
+                writer.submit(&walk.file, staged);
+                isHandedOver = true;
+            } else {
+                OvChunkWriter::writeChunk(walk.file, writer.buffer(), staged);
+            }
             staged = 0;
         }
     }
