@@ -384,17 +384,17 @@ void TestOvZipHelper::accessRights_data()
     QTest::addColumn<quint32>("mode"); // the st_mode recorded in the external attributes
     QTest::addColumn<int>("expected"); // 0: the file keeps what writing gave it
 
-    const quint32 unix = 3 << 8 | 20;
-    QTest::newRow("program made on Unix") << unix << 0100755u << 0755;
-    QTest::newRow("no file type recorded") << unix << 0644u << 0644;
+    const quint32 onUnix = 3 << 8 | 20;
+    QTest::newRow("program made on Unix") << onUnix << 0100755u << 0755;
+    QTest::newRow("no file type recorded") << onUnix << 0644u << 0644;
     QTest::newRow("made on macOS") << quint32(19 << 8) << 0100750u << 0750;
-    QTest::newRow("never writable by group or others") << unix << 0100777u << 0755;
-    QTest::newRow("read-only stays replaceable") << unix << 0100444u << 0644;
-    QTest::newRow("no set-id or sticky bits") << unix << 0107755u << 0755;
+    QTest::newRow("never writable by group or others") << onUnix << 0100777u << 0755;
+    QTest::newRow("read-only stays replaceable") << onUnix << 0100444u << 0644;
+    QTest::newRow("no set-id or sticky bits") << onUnix << 0107755u << 0755;
     QTest::newRow("MS-DOS attributes") << quint32(20) << 0100755u << 0;
-    QTest::newRow("a link") << unix << 0120777u << 0;
-    QTest::newRow("a directory") << unix << 040755u << 0;
-    QTest::newRow("unreadable for its owner") << unix << 0100311u << 0;
+    QTest::newRow("a link") << onUnix << 0120777u << 0;
+    QTest::newRow("a directory") << onUnix << 040755u << 0;
+    QTest::newRow("unreadable for its owner") << onUnix << 0100311u << 0;
 }
 
 void TestOvZipHelper::accessRights()
@@ -411,7 +411,8 @@ void TestOvZipHelper::accessRights()
     const QString dest = tmp.filePath("dest/");
     QVERIFY(QDir().mkpath(dest));
     QFile old(dest + "old");
-    QVERIFY(old.open(QIODevice::WriteOnly) && old.setPermissions(QFile::ReadOwner));
+    QVERIFY(old.open(QIODevice::WriteOnly) &&
+            old.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
     old.close();
     Entry program("bin/run", "#!/bin/sh\necho ran\n"), again("old", "new"), locked("ro", "r");
     program.unixMode = again.unixMode = mode;
