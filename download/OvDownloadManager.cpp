@@ -113,10 +113,10 @@ void OvDownloadManager::onDownloadFinished()
     QNetworkReply *reply = currentDownload;
     if (!reply)
         return;
-    stallTimer.stop();
 
     // Whatever is still buffered belongs in the file before it is closed.
     writeAvailable();
+    stallTimer.stop();
     output.close();
     const QString filename = output.fileName();
 

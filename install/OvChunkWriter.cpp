@@ -44,10 +44,9 @@ OvChunkWriter::OvChunkWriter(int bufferSize, QObject *parent)
 
 OvChunkWriter::~OvChunkWriter()
 {
+    drain();
     {
         QMutexLocker lock(&mutex);
-        while (pendingFile)
-            changed.wait(&mutex);
         isStopping = true;
         changed.wakeAll();
     }
