@@ -2,7 +2,7 @@
 // window does, and exits when sigDownloadFinished arrives: 0 when the download succeeded.
 // The bench/download/run script times it side by side with curl.
 
-#include "download/OvDownloadManager.h"
+#include "core/download/OvDownloadManager.h"
 
 #include <QCoreApplication>
 #include <QStringList>

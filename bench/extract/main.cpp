@@ -5,7 +5,7 @@
 //   ov_bench_extract write PACKAGE.zip DEST/          write files of the entries' sizes only
 //   ov_bench_extract start                            start up and end, for the start-up time
 #include "OvBenchPackage.h"
-#include "install/OvZipHelper.h"
+#include "core/install/OvZipHelper.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "app/OvCommandLine.h"
-#include "app/OvElevation.h"
-#include "app/OvLanguageSetting.h"
+#include "gui/app/OvCommandLine.h"
+#include "gui/app/OvElevation.h"
+#include "gui/app/OvLanguageSetting.h"
 #include "common/OvTestServer.h"
 #include "common/OvTestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "check/OvHttpHelper.h"
+#include "core/check/OvHttpHelper.h"
 #include "common/OvTestServer.h"
 #include "common/OvTestSupport.h"
 

@@ -1,7 +1,7 @@
 #include "common/OvTestServer.h"
 #include "common/OvTestSupport.h"
-#include "download/OvDownloadManager.h"
-#include "download/OvDownloadRules.h"
+#include "core/download/OvDownloadManager.h"
+#include "core/download/OvDownloadRules.h"
 
 #include <QRandomGenerator>
 #include <QSslConfiguration>

@@ -1,8 +1,8 @@
 #include "common/OvTestSupport.h"
 #include "common/OvTestZip.h"
-#include "install/OvZipEntryMode.h"
-#include "install/OvZipEntryName.h"
-#include "install/OvZipHelper.h"
+#include "core/install/OvZipEntryMode.h"
+#include "core/install/OvZipEntryName.h"
+#include "core/install/OvZipHelper.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

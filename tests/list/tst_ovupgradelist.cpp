@@ -1,7 +1,7 @@
 #include "common/OvTestSupport.h"
-#include "window/list/OvApplicationUpgradeInfo.h"
-#include "window/list/OvModuleUpgradeInfo.h"
-#include "window/list/OvUpgradeListWidget.h"
+#include "gui/list/OvApplicationUpgradeInfo.h"
+#include "gui/list/OvModuleUpgradeInfo.h"
+#include "gui/list/OvUpgradeListWidget.h"
 
 #include <QDesktopServices>
 #include <QFile>

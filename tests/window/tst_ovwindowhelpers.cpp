@@ -1,6 +1,6 @@
-#include "window/OvMessageBox.h"
-#include "window/OvSuiteProcess.h"
-#include "window/OvVersion.h"
+#include "gui/window/OvMessageBox.h"
+#include "core/suite/OvSuiteProcess.h"
+#include "core/suite/OvVersion.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "common/OvTestServer.h"
 #include "common/OvTestSupport.h"
 #include "common/OvTestZip.h"
-#include "window/OvZentaUpdateForm.h"
+#include "gui/window/OvZentaUpdateForm.h"
 
 #include <QApplication>
 #include <QDir>

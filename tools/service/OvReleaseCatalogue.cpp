@@ -2,7 +2,7 @@
 
 #include "tools/service/OvPackageStore.h"
 #include "tools/service/OvUpgradeProtocol.h"
-#include "window/OvVersion.h"
+#include "core/suite/OvVersion.h"
 
 #include <QFile>
 #include <QJsonArray>

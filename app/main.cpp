@@ -1,6 +1,0 @@
-#include "app/OvStartup.h"
-
-int main(int argc, char *argv[])
-{
-    return OvStartup::run(argc, argv);
-}

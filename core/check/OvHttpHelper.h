@@ -1,0 +1,50 @@
+#ifndef OVHTTPHELPER_H
+#define OVHTTPHELPER_H
+
+#include "core/check/OvZentaUpdateInfo.h"
+
+#include <QList>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QObject>
+
+class QNetworkReply;
+class QSslError;
+class QTimer;
+
+// Asks the upgrade query service whether a newer version exists: one JSON POST, answered
+// within three seconds by exactly one of the two signals.
+class OvHttpHelper : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit OvHttpHelper(QObject *parent = nullptr);
+
+    // Posts a query; "code" is sent only when not empty.
+    void requestUpgradeTip(qint32 key, const QString &code, const QString &url);
+
+signals:
+    void sigDownloadFailed(const QString &errStr);
+    void sigZentaUpgradeTipDownloaded(const OvZentaUpdateInfo &info);
+
+private slots:
+    void onUpgradeReplyFinished(QNetworkReply *pReply);
+    void onSslErrors(const QList<QSslError> &onSslErrors);
+    void onCheckTimeout();
+
+private:
+    bool parseUpgradeReply(const QByteArray &body);
+
+    QNetworkAccessManager manager;
+    QNetworkRequest request;
+    QString address;
+    qint32 key = -1;
+    OvZentaUpdateInfo record;
+    QTimer *timeoutTimer = nullptr;
+    bool isInFlight = false;
+    bool isTimedOut = false;
+    QNetworkReply *currentReply = nullptr;
+};
+
+#endif // OVHTTPHELPER_H

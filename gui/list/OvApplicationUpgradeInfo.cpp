@@ -1,0 +1,3 @@
+#include "gui/list/OvApplicationUpgradeInfo.h"
+
+OvApplicationUpgradeInfo::OvApplicationUpgradeInfo(QObject *parent) : QObject(parent) {}

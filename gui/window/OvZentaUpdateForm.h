@@ -1,0 +1,84 @@
+#ifndef OVZENTAUPDATEFORM_H
+#define OVZENTAUPDATEFORM_H
+
+#include "core/suite/OvTypes.h"
+#include "core/check/OvHttpHelper.h"
+#include "core/check/OvZentaUpdateInfo.h"
+#include "core/download/OvDownloadManager.h"
+
+#include <QMap>
+#include <QString>
+#include <QWidget>
+
+struct OvZentaUpdateFormUi;
+class QCloseEvent;
+
+// The updater's only window and the owner of one update: it checks for an offer, lists it,
+// downloads the package, stops the suite, extracts over the installation directory on the
+// global thread pool and starts the suite again.
+class OvZentaUpdateForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit OvZentaUpdateForm(QWidget *parent = nullptr);
+    ~OvZentaUpdateForm() override;
+
+    void setLanguage(const QString &language);
+    void setCurrentVersion(const QString &version);
+    void setChannelType(qint32 channelType);
+    void setProcessName(const QString &processName);
+    void setCode(const QString &code);
+    // Posts the upgrade query to `url`; its answer decides whether the window is shown.
+    void startUpgradeCheck(const QString &url);
+
+    // The directory the package is extracted over and the suite is started from. It is the
+    // application directory; tests point a whole update at a directory of their own.
+    void setInstallDir(const QString &dir);
+    QString installDir() const { return installDirectory; }
+
+signals:
+    void sigUnZipProgressValueChanged(tds8 unzipFileNum, tds8 totalFileNum);
+    void sigUnZipFinished(bool isSucc);
+    void sigCopyFilesProgressChanged(tds4 currIndex, tds4 totalNum);
+
+private slots:
+    void onUpgradeRer(bool isStartUpgrade);
+    void on_btnUpgrade_clicked();
+    void onZentaUpgradeTipDownloaded(const OvZentaUpdateInfo &info);
+    void onDownloadTipFailed(const QString &errStr);
+    void onDownloadProgress(qlonglong bytesReceived, qlonglong bytesTotal);
+    void onDownloadFinished(const QString &filename, bool isSucc);
+    void onUnZipProgressValueChanged(tds8 unzipFileNum, tds8 totalFileNum);
+    void onUnZipFinished(bool isSucc);
+    void onCopyFilesProgressChanged(tds4 currIndex, tds4 totalNum);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void startUpdate();
+    void stopUpdate();
+    bool isNewerVersion() const;
+    void unZipPackage(const QString &destDir, const QString &zipPath);
+    void startUnZipTask();
+    void checkIsQuit(int key, int state);
+    // Sets the hidden bar from a fraction; a fraction without a finite percentage is dropped.
+    void setBarFraction(double fraction);
+
+    OvZentaUpdateFormUi *ui = nullptr;
+    QString language = QStringLiteral("zh_CN");
+    OvHttpHelper httpHelper;
+    OvZentaUpdateInfo updateInfo;
+    OvDownloadManager downloadManager;
+    QString fileName;
+    QString currentVersion;
+    QString processName;
+    qint32 channelType = -1;
+    QString code;
+    bool isUpdating = false;
+    QMap<qint32, qint32> quitStates;
+    QString installDirectory;
+};
+
+#endif // OVZENTAUPDATEFORM_H

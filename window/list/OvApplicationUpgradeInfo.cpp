@@ -1,3 +1,0 @@
-#include "window/list/OvApplicationUpgradeInfo.h"
-
-OvApplicationUpgradeInfo::OvApplicationUpgradeInfo(QObject *parent) : QObject(parent) {}
