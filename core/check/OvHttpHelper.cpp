@@ -3,8 +3,6 @@
 #include <QDebug>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonParseError>
-#include <QJsonValue>
 #include <QNetworkReply>
 #include <QSslError>
 #include <QTimer>
@@ -13,19 +11,6 @@
 namespace {
 
 constexpr int kCheckTimeoutMs = 3000;
-
-// JSON numbers are doubles; only a whole number within 32 bits counts, anything else (a
-// fraction, a string, 1e300) gives the fallback.
-qint64 wholeNumber(const QJsonValue &value, qint64 fallback)
-{
-    if (!value.isDouble())
-        return fallback;
-    const double d = value.toDouble();
-    if (!(d >= -2147483648.0 && d <= 4294967295.0))
-        return fallback;
-    const qint64 i = static_cast<qint64>(d);
-    return static_cast<double>(i) == d ? i : fallback;
-}
 
 } // namespace
 
@@ -41,6 +26,7 @@ OvHttpHelper::OvHttpHelper(QObject *parent) : QObject(parent)
 void OvHttpHelper::requestUpgradeTip(qint32 key, const QString &code, const QString &url)
 {
     record.clear();
+    lastAnswer = OvUpgradeAnswer();
     address = url;
     this->key = key;
 
@@ -94,6 +80,9 @@ void OvHttpHelper::onUpgradeReplyFinished(QNetworkReply *pReply)
 
     if (isTimedOut) {
         qDebug() << "OvHttpHelper::onUpgradeReplyFinished" << isTimedOut;
+        lastAnswer =
+            OvUpgradeAnswer::failure(OvUpgradeAnswer::Error::TimedOut,
+                                     QStringLiteral("No answer within %1 ms").arg(kCheckTimeoutMs));
         emit sigDownloadFailed(tr("MsgRequestTimeout"));
         return;
     }
@@ -105,57 +94,29 @@ void OvHttpHelper::onUpgradeReplyFinished(QNetworkReply *pReply)
         qDebug() << "OvHttpHelper::onUpgradeReplyFinished reply error "
                  << pReply->url().toString(QUrl::FullyEncoded) << errorText;
         pReply->deleteLater();
+        lastAnswer = OvUpgradeAnswer::failure(OvUpgradeAnswer::Error::Network, errorText);
         emit sigDownloadFailed(errorText);
         return;
     }
 
     const QByteArray body = pReply->readAll();
-    if (!body.isEmpty()) {
-        if (!parseUpgradeReply(body))
-            emit sigDownloadFailed(QString());
-        pReply->deleteLater();
-        return;
-    }
-
-    qDebug() << "OvHttpHelper::onUpgradeReplyFinished reply content empty ";
     pReply->deleteLater();
-    emit sigDownloadFailed(QString());
-}
-
-bool OvHttpHelper::parseUpgradeReply(const QByteArray &body)
-{
-    QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(body, &parseError);
-    if (doc.isNull() || parseError.error != QJsonParseError::NoError || !doc.isObject())
-        return false;
-    const QJsonObject answer = doc.object();
-
-    if (!answer.contains(QStringLiteral("status")))
-        return false;
-    const qint64 status = wholeNumber(answer.value(QStringLiteral("status")), 0);
-
-    if (!answer.contains(QStringLiteral("message")))
-        return false;
-    const QString message = answer.value(QStringLiteral("message")).toString();
-
-    if (status != 200) {
-        qDebug() << "Corvane Server Reply not success:" << status << message;
-        return false;
+    lastAnswer = OvUpgradeAnswer::parse(body);
+    switch (lastAnswer.error) {
+    case OvUpgradeAnswer::Error::None:
+        record = lastAnswer.record;
+        emit sigZentaUpgradeTipDownloaded(record);
+        return;
+    case OvUpgradeAnswer::Error::EmptyBody:
+        qDebug() << "OvHttpHelper::onUpgradeReplyFinished reply content empty ";
+        break;
+    case OvUpgradeAnswer::Error::NotSuccess:
+        qDebug() << "Corvane Server Reply not success:" << lastAnswer.status << lastAnswer.message;
+        break;
+    default:
+        break;
     }
-
-    if (!answer.contains(QStringLiteral("data")))
-        return false;
-    const QJsonObject data = answer.value(QStringLiteral("data")).toObject();
-    if (data.isEmpty())
-        return false;
-
-    record.cdt = data.value(QStringLiteral("cdt")).toString();
-    const qint64 level = wholeNumber(data.value(QStringLiteral("importanceLevel")), 2);
-    record.importanceLevel = static_cast<quint32>(level);
-    record.description = data.value(QStringLiteral("description")).toString();
-    record.version = data.value(QStringLiteral("version")).toString();
-    record.url = data.value(QStringLiteral("url")).toString();
-
-    emit sigZentaUpgradeTipDownloaded(record);
-    return true;
+    // The failure signal carries no text for an answer that was read but offers nothing; the
+    // reason is kept in errorString().
+    emit sigDownloadFailed(QString());
 }

@@ -1,6 +1,7 @@
 #ifndef OVHTTPHELPER_H
 #define OVHTTPHELPER_H
 
+#include "core/check/OvUpgradeAnswer.h"
 #include "core/check/OvZentaUpdateInfo.h"
 
 #include <QList>
@@ -24,6 +25,10 @@ public:
     // Posts a query; "code" is sent only when not empty.
     void requestUpgradeTip(qint32 key, const QString &code, const QString &url);
 
+    // Why the last query offered nothing (None after an offer or while one is in flight).
+    OvUpgradeAnswer::Error error() const { return lastAnswer.error; }
+    QString errorString() const { return lastAnswer.errorString; }
+
 signals:
     void sigDownloadFailed(const QString &errStr);
     void sigZentaUpgradeTipDownloaded(const OvZentaUpdateInfo &info);
@@ -34,13 +39,12 @@ private slots:
     void onCheckTimeout();
 
 private:
-    bool parseUpgradeReply(const QByteArray &body);
-
     QNetworkAccessManager manager;
     QNetworkRequest request;
     QString address;
     qint32 key = -1;
     OvZentaUpdateInfo record;
+    OvUpgradeAnswer lastAnswer;
     QTimer *timeoutTimer = nullptr;
     bool isInFlight = false;
     bool isTimedOut = false;

@@ -1,8 +1,9 @@
 #include "tools/service/OvReleaseCatalogue.h"
 
+#include "core/check/OvJsonNumber.h"
+#include "core/suite/OvVersion.h"
 #include "tools/service/OvPackageStore.h"
 #include "tools/service/OvUpgradeProtocol.h"
-#include "core/suite/OvVersion.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -82,9 +83,9 @@ bool OvReleaseCatalogue::load(const QByteArray &json, QString *error)
         const QJsonObject object = channelArray.at(i).toObject();
 
         qint64 key = 0;
-        if (!OvUpgradeProtocol::wholeNumber(object.value(QStringLiteral("key")),
-                                            std::numeric_limits<qint32>::min(),
-                                            std::numeric_limits<qint32>::max(), &key))
+        if (!OvJsonNumber::wholeNumber(object.value(QStringLiteral("key")),
+                                       std::numeric_limits<qint32>::min(),
+                                       std::numeric_limits<qint32>::max(), &key))
             return fail(error, where, QStringLiteral("\"key\" must be a 32-bit integer"));
         if (loaded.contains(static_cast<qint32>(key)))
             return fail(error, where, QStringLiteral("key %1 is listed twice").arg(key));
@@ -162,8 +163,8 @@ bool OvReleaseCatalogue::readRelease(const QJsonValue &value, const QString &whe
 
     const QJsonValue level = object.value(QStringLiteral("importanceLevel"));
     if (!level.isUndefined() &&
-        !OvUpgradeProtocol::wholeNumber(level, 0, std::numeric_limits<qint32>::max(),
-                                        &release->importanceLevel))
+        !OvJsonNumber::wholeNumber(level, 0, std::numeric_limits<qint32>::max(),
+                                   &release->importanceLevel))
         return fail(error, where,
                     QStringLiteral("\"importanceLevel\" must be a non-negative integer"));
     return true;

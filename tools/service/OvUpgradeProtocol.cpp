@@ -1,5 +1,7 @@
 #include "tools/service/OvUpgradeProtocol.h"
 
+#include "core/check/OvJsonNumber.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -10,20 +12,6 @@
 #include <limits>
 
 namespace OvUpgradeProtocol {
-
-bool wholeNumber(const QJsonValue &value, qint64 min, qint64 max, qint64 *number)
-{
-    if (!value.isDouble())
-        return false;
-    const double d = value.toDouble();
-    if (!(d >= static_cast<double>(min) && d <= static_cast<double>(max)))
-        return false;
-    const qint64 i = static_cast<qint64>(d);
-    if (static_cast<double>(i) != d)
-        return false;
-    *number = i;
-    return true;
-}
 
 bool parseQuery(const QByteArray &body, OvUpgradeQuery *query, QString *error)
 {
@@ -43,8 +31,9 @@ bool parseQuery(const QByteArray &body, OvUpgradeQuery *query, QString *error)
         return false;
     }
     qint64 key = 0;
-    if (!wholeNumber(object.value(QStringLiteral("key")), std::numeric_limits<qint32>::min(),
-                     std::numeric_limits<qint32>::max(), &key)) {
+    if (!OvJsonNumber::wholeNumber(object.value(QStringLiteral("key")),
+                                   std::numeric_limits<qint32>::min(),
+                                   std::numeric_limits<qint32>::max(), &key)) {
         *error = QStringLiteral("\"key\" is not a 32-bit integer");
         return false;
     }

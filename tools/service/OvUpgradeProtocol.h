@@ -6,8 +6,6 @@
 #include <QByteArray>
 #include <QString>
 
-class QJsonValue;
-
 // What the updater posts.
 struct OvUpgradeQuery
 {
@@ -21,10 +19,6 @@ namespace OvUpgradeProtocol {
 
 // Bodies above this size are refused before they are parsed.
 constexpr int kMaxQueryBytes = 64 * 1024;
-
-// A JSON number that is a whole number within [min, max]; JSON has only doubles, so 3.0
-// counts as 3 while 3.5, "3" and 1e300 do not.
-bool wholeNumber(const QJsonValue &value, qint64 min, qint64 max, qint64 *number);
 
 // Reads {"code":"abc","key":3} or {"key":3}. Other members are ignored. On a bad body
 // returns false and a short reason fit to send back to the client.
