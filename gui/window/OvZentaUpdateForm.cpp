@@ -1,12 +1,12 @@
 #include "gui/window/OvZentaUpdateForm.h"
 
 #include "core/install/OvZipHelper.h"
-#include "gui/window/OvMessageBox.h"
 #include "core/suite/OvSuiteProcess.h"
 #include "core/suite/OvVersion.h"
-#include "gui/window/OvZentaUpdateFormUi.h"
 #include "gui/list/OvModuleUpgradeInfo.h"
 #include "gui/list/OvUpgradeListWidget.h"
+#include "gui/window/OvMessageBox.h"
+#include "gui/window/OvZentaUpdateFormUi.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
 #ifndef OVZENTAUPDATEFORM_H
 #define OVZENTAUPDATEFORM_H
 
-#include "core/suite/OvTypes.h"
 #include "core/check/OvHttpHelper.h"
 #include "core/check/OvZentaUpdateInfo.h"
 #include "core/download/OvDownloadManager.h"
+#include "core/suite/OvTypes.h"
 
 #include <QMap>
 #include <QString>

@@ -1,8 +1,8 @@
+#include "common/OvTestServer.h"
+#include "common/OvTestSupport.h"
 #include "gui/app/OvCommandLine.h"
 #include "gui/app/OvElevation.h"
 #include "gui/app/OvLanguageSetting.h"
-#include "common/OvTestServer.h"
-#include "common/OvTestSupport.h"
 
 #include <QImage>
 #include <QtTest>

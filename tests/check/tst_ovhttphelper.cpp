@@ -1,6 +1,6 @@
-#include "core/check/OvHttpHelper.h"
 #include "common/OvTestServer.h"
 #include "common/OvTestSupport.h"
+#include "core/check/OvHttpHelper.h"
 
 #include <QSslConfiguration>
 #include <QTcpServer>

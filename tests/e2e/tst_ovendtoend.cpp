@@ -32,7 +32,10 @@ private slots:
     void cutPackageAsksRetry();
 
 private:
-    QString installPath(const QString &name) const { return root->filePath("core/install/" + name); }
+    QString installPath(const QString &name) const
+    {
+        return root->filePath("core/install/" + name);
+    }
     static QByteArray readFile(const QString &path);
     // Writes the catalogue offering `version` and starts the service with `args`.
     void startService(const QString &version, int importanceLevel, const QStringList &args = {});
@@ -94,7 +97,8 @@ void TestOvEndToEnd::init()
     root = std::make_unique<QTemporaryDir>();
     QVERIFY(root->isValid());
     QDir top(root->path());
-    QVERIFY(top.mkpath(QStringLiteral("core/install/config")) && top.mkpath(QStringLiteral("packages")));
+    QVERIFY(top.mkpath(QStringLiteral("core/install/config")) &&
+            top.mkpath(QStringLiteral("packages")));
     QVERIFY(QFile::copy(QStringLiteral(OV_UPDATER), installPath(QStringLiteral("OvZentaUpdate"))));
     QVERIFY(QFile::copy(QStringLiteral(OV_DEMO_SUITE), installPath(QStringLiteral("OvDemoSuite"))));
     QFile version(installPath(QStringLiteral("version.txt")));

@@ -1,6 +1,6 @@
-#include "gui/window/OvMessageBox.h"
 #include "core/suite/OvSuiteProcess.h"
 #include "core/suite/OvVersion.h"
+#include "gui/window/OvMessageBox.h"
 
 #include <QApplication>
 #include <QFileInfo>
