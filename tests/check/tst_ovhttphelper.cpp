@@ -6,7 +6,11 @@
 #include <QTcpServer>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(OvUpgradeAnswer::Error)
+
 namespace {
+
+using E = OvUpgradeAnswer::Error;
 
 // A record's fields in one text: version|url|description|cdt|importanceLevel.
 QString fields(const OvZentaUpdateInfo &info)
@@ -66,10 +70,10 @@ private slots:
     void recordClears();
     void queryOnTheWire_data();
     void queryOnTheWire();
-    void answers_data();
-    void answers();
-    void replyErrors_data();
-    void replyErrors();
+    void parse_data();
+    void parse();
+    void failures_data();
+    void failures();
     void timeOut();
 
 private:
@@ -143,15 +147,15 @@ void TestOvHttpHelper::queryOnTheWire()
     }
 }
 
-void TestOvHttpHelper::answers_data()
+void TestOvHttpHelper::parse_data()
 {
     QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("record"); // version|url|description|cdt|importanceLevel; "": failed
-    QTest::addColumn<QString>("logged"); // the one line logged, if any
+    QTest::addColumn<OvUpgradeAnswer::Error>("error");
+    // An offer: version|url|description|cdt|importanceLevel; a refusal: its status and message.
+    QTest::addColumn<QString>("result");
 
-    const auto row = [](const char *tag, const QByteArray &body, const char *record,
-                        const char *logged = "") {
-        QTest::newRow(tag) << body << QString(record) << QString(logged);
+    const auto row = [](const char *tag, const QByteArray &body, E error, const char *result) {
+        QTest::newRow(tag) << body << error << QString::fromUtf8(result);
     };
     // An answer of status 200 with a message and this "data".
     const auto offer = [](const char *data) {
@@ -160,88 +164,110 @@ void TestOvHttpHelper::answers_data()
     row("full record",
         offer(R"({"cdt":"c","importanceLevel":1,"description":"d","version":"2.1","url":"u",)"
               R"("x":1},"extra":[])"),
-        "2.1|u|d|c|1");
-    row("only version and url", offer(R"({"version":"2","url":"u"})"), "2|u|||2");
+        E::None, "2.1|u|d|c|1");
+    row("only version and url", offer(R"({"version":"2","url":"u"})"), E::None, "2|u|||2");
     row("message of another type, status 200.0",
-        R"({"status":200.0,"message":null,"data":{"version":"2"}})", "2||||2");
-    row("importanceLevel 1.5", offer(R"({"importanceLevel":1.5})"), "||||2");
-    row("importanceLevel as a string", offer(R"({"importanceLevel":"1"})"), "||||2");
-    row("importanceLevel 1e300", offer(R"({"importanceLevel":1e300})"), "||||2");
-    row("texts of other types", offer(R"({"version":2,"url":[]})"), "||||2");
-    row("data as an array", offer(R"([{"version":"2"}])"), "");
-    row("data as an empty object", offer("{}"), "");
-    row("no message", R"({"status":200,"data":{"version":"2"}})", "");
-    row("status as a string", R"({"status":"200","message":"m","data":{"version":"2"}})", "",
-        R"(Corvane Server Reply not success: 0 "m")");
-    row("status 404", R"({"status":404,"message":"no key"})", "",
-        R"(Corvane Server Reply not success: 404 "no key")");
-    row("no status", R"({"message":"m","data":{"version":"2"}})", "");
-    row("no data", R"({"status":200,"message":"m"})", "");
-    row("not JSON", "<html>502 Bad Gateway</html>", "");
-    row("not an object", R"([{"status":200,"message":"m","data":{"version":"2"}}])", "");
-    row("empty body", "", "", "OvHttpHelper::onUpgradeReplyFinished reply content empty ");
+        R"({"status":200.0,"message":null,"data":{"version":"2"}})", E::None, "2||||2");
+    row("importanceLevel 1.5", offer(R"({"importanceLevel":1.5})"), E::None, "||||2");
+    row("importanceLevel as a string", offer(R"({"importanceLevel":"1"})"), E::None, "||||2");
+    row("importanceLevel 1e300", offer(R"({"importanceLevel":1e300})"), E::None, "||||2");
+    row("texts of other types", offer(R"({"version":2,"url":[]})"), E::None, "||||2");
+    row("data as an array", offer(R"([{"version":"2"}])"), E::NoData, "");
+    row("data as an empty object", offer("{}"), E::NoData, "");
+    row("no data", R"({"status":200,"message":"m"})", E::NoData, "");
+    row("no message", R"({"status":200,"data":{"version":"2"}})", E::NoMessage, "");
+    row("status as a string", R"({"status":"200","message":"m","data":{"version":"2"}})",
+        E::NotSuccess, "0 m");
+    row("status 404", R"({"status":404,"message":"no key"})", E::NotSuccess, "404 no key");
+    row("no status", R"({"message":"m","data":{"version":"2"}})", E::NoStatus, "");
+    row("not JSON", "<html>502 Bad Gateway</html>", E::NotJson, "");
+    row("not an object", R"([{"status":200,"message":"m","data":{"version":"2"}}])", E::NotJson,
+        "");
+    row("empty body", "", E::EmptyBody, "");
 }
 
-void TestOvHttpHelper::answers()
+void TestOvHttpHelper::parse()
 {
     QFETCH(QByteArray, body);
-    QFETCH(QString, record);
+
+    const OvUpgradeAnswer answer = OvUpgradeAnswer::parse(body);
+    QTEST(answer.error, "error");
+    QTEST(answer.isOffer() ? fields(answer.record)
+          : answer.error == E::NotSuccess
+              ? QStringLiteral("%1 %2").arg(answer.status).arg(answer.message)
+              : QString(),
+          "result");
+    QVERIFY2(answer.isOffer() == answer.errorString.isEmpty(), "no reason, or one for an offer");
+}
+
+void TestOvHttpHelper::failures_data()
+{
+    QTest::addColumn<QString>("server"); // "plain", "untrusted", "refused" or "" (no address)
+    QTest::addColumn<int>("httpStatus");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<OvUpgradeAnswer::Error>("error");
+    QTest::addColumn<QString>("logged"); // the one line logged; "reply error": the reply's line
+
+    const QByteArray offer = QByteArray::fromStdString(kOffer);
+    QTest::newRow("empty body") << "plain" << 200 << QByteArray() << E::EmptyBody
+                                << "OvHttpHelper::onUpgradeReplyFinished reply content empty ";
+    QTest::newRow("status 404") << "plain" << 200
+                                << QByteArray(R"({"status":404,"message":"no key"})")
+                                << E::NotSuccess
+                                << R"(Corvane Server Reply not success: 404 "no key")";
+    QTest::newRow("not JSON: nothing logged")
+        << "plain" << 200 << QByteArray("<html>502</html>") << E::NotJson << "";
+    QTest::newRow("HTTP 500 with an offer as body")
+        << "plain" << 500 << offer << E::Network << "reply error";
+    QTest::newRow("refused connection") << "refused" << 200 << offer << E::Network << "reply error";
+    QTest::newRow("empty address") << "" << 200 << offer << E::Network << "reply error";
+    QTest::newRow("certificate that does not verify")
+        << "untrusted" << 200 << offer << E::Network << "reply error";
+}
+
+// Exactly one failure signal: the reply's error text for a network failure, an empty text for an
+// answer that offers nothing, whose reason the client keeps.
+void TestOvHttpHelper::failures()
+{
+    QFETCH(QString, server);
+    QFETCH(int, httpStatus);
+    QFETCH(QByteArray, body);
     QFETCH(QString, logged);
-
-    OvTestServer server;
-    serve(server, body.toStdString());
-    QVERIFY(server.start());
-    OvTestSupport::LogCapture log;
-    Client client;
-    QVERIFY2(client.ask(server.url(QStringLiteral("/check"))), "no answer");
-    QCOMPARE(client.successes + client.failures, 1);
-    QCOMPARE(client.successes ? fields(client.info) : QString(), record);
-    QVERIFY2(client.error.isEmpty(), qPrintable("a failure text for a bad body: " + client.error));
-    QCOMPARE(log.lines(), logged.isEmpty() ? QStringList() : QStringList{logged});
-}
-
-void TestOvHttpHelper::replyErrors_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("sslErrors"); // "SSL error: " lines before the reply error line
-
-    QTest::newRow("HTTP 500 with an offer as body") << "500" << 0;
-    QTest::newRow("refused connection") << "refused" << 0;
-    QTest::newRow("empty address") << "" << 0;
-    QTest::newRow("certificate that does not verify") << "untrusted" << 1;
-}
-
-void TestOvHttpHelper::replyErrors()
-{
-    QFETCH(QString, kind);
-    QFETCH(int, sslErrors);
 
     OvTestServer plain;
     OvTestServer secure(untrustedDir.filePath("cert.pem"), untrustedDir.filePath("key.pem"));
-    serve(plain, kOffer, 500);
-    serve(secure, kOffer);
+    serve(plain, body.toStdString(), httpStatus);
+    serve(secure, body.toStdString());
     QVERIFY(plain.start() && secure.start());
-    QString url = (kind == "untrusted" ? secure : plain).url(QStringLiteral("/check"));
-    if (kind == "refused") {
+    QString url = (server == "untrusted" ? secure : plain).url(QStringLiteral("/check"));
+    if (server == "refused") {
         QTcpServer probe; // nothing listens on its port once it has closed
         QVERIFY(probe.listen(QHostAddress::LocalHost));
         url = QStringLiteral("http://127.0.0.1:%1/check").arg(probe.serverPort());
-    } else if (kind.isEmpty()) {
+    } else if (server.isEmpty()) {
         url.clear();
     }
 
     OvTestSupport::LogCapture log;
     Client client;
     QVERIFY2(client.ask(url), "no answer");
-    QVERIFY2(client.successes == 0 && client.failures == 1 && !client.error.isEmpty(),
-             "not one failure with the reply's error text");
-    QString expected; // the line as the debug stream writes its items
-    QDebug(&expected) << "OvHttpHelper::onUpgradeReplyFinished reply error " << url << client.error;
+    QVERIFY2(client.successes == 0 && client.failures == 1, "not exactly one failure");
+    QTEST(client.helper.error(), "error");
+    QVERIFY2(!client.helper.errorString().isEmpty(), "no reason kept");
+    const bool isNetwork = logged == "reply error";
+    QCOMPARE(client.error, isNetwork ? client.helper.errorString() : QString());
+    if (isNetwork) { // the line as the debug stream writes its items
+        logged.clear();
+        QDebug(&logged) << "OvHttpHelper::onUpgradeReplyFinished reply error " << url
+                        << client.error;
+        logged = logged.trimmed();
+    }
     QStringList lines = log.lines();
-    for (int i = 0; i < sslErrors; ++i)
-        QVERIFY2(!lines.isEmpty() && lines.takeFirst().startsWith("SSL error: "),
-                 qPrintable(log.lines().join('\n')));
-    QCOMPARE(lines, QStringList{expected.trimmed()});
+    QCOMPARE(lines.isEmpty() ? QString() : lines.takeLast(), logged);
+    // A certificate that does not verify adds one "SSL error: " line per error before that.
+    QVERIFY2(lines.isEmpty() != (server == "untrusted"), qPrintable(lines.join('\n')));
+    for (const QString &line : lines)
+        QVERIFY2(line.startsWith("SSL error: "), qPrintable(line));
 }
 
 void TestOvHttpHelper::timeOut()
@@ -275,7 +301,7 @@ void TestOvHttpHelper::timeOut()
     QCoreApplication::removeTranslator(&translator);
     // A coarse timer may fire up to 5 % early.
     QVERIFY2(elapsed >= 2850 && elapsed < 4500, qPrintable(QString::number(elapsed)));
-    QCOMPARE(client.failures, 1);
+    QVERIFY2(client.failures == 1 && client.helper.error() == E::TimedOut, "no time-out failure");
     QCOMPARE(client.error, QStringLiteral("Software upgrade information request timed out"));
     QCOMPARE(log.lines(), (QStringList{"OvHttpHelper::onUpgradeReplyFinished true",
                                        "OvHttpHelper::onCheckTimeout"}));
