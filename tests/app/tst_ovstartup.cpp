@@ -1,4 +1,3 @@
-#include "common/OvTestServer.h"
 #include "common/OvTestSupport.h"
 #include "gui/app/OvCommandLine.h"
 #include "gui/app/OvElevation.h"
@@ -8,7 +7,8 @@
 #include <QtTest>
 
 // Start-up: what it reads before the window exists (command line, elevation decision, the
-// suite's language file, the resources compiled into the program), then the real binary.
+// suite's language file, the resources compiled into the program). The real binary's start-up
+// lines are the end-to-end runs' part.
 class TestOvStartup : public QObject
 {
     Q_OBJECT
@@ -18,14 +18,11 @@ private slots:
     void options();
     void elevation_data();
     void elevation();
-    void shellResult();
     void languageFile_data();
     void languageFile();
     void resources();
     void catalogues_data();
     void catalogues();
-    void realBinary_data();
-    void realBinary();
 };
 
 void TestOvStartup::options_data()
@@ -83,12 +80,8 @@ void TestOvStartup::elevation()
     const QStringList list = args.split('|');
     QTEST(OvElevation::needsElevatedCopy(isAdmin, list.first(), list), "elevates");
     QTEST(OvElevation::parameterString(list), "parameters");
-}
-
-void TestOvStartup::shellResult()
-{
-    QVERIFY2(!OvElevation::shellSucceeded(32), "the shell's result 32 is a failure");
-    QVERIFY2(OvElevation::shellSucceeded(33), "the shell's result 33 is a success");
+    QVERIFY2(!OvElevation::shellSucceeded(32) && OvElevation::shellSucceeded(33),
+             "the shell's results up to 32 are failures, those above successes");
 }
 
 void TestOvStartup::languageFile_data()
@@ -208,59 +201,6 @@ void TestOvStartup::catalogues()
         QCoreApplication::removeTranslator(&translator);
         QVERIFY2(got == expected, qPrintable(name + " shows " + got + " for " + key));
     }
-}
-
-void TestOvStartup::realBinary_data()
-{
-    QTest::addColumn<QString>("args"); // split at blanks; URL: the local query service
-    QTest::addColumn<QString>("summary");
-    QTest::addColumn<QByteArray>("body"); // what the service receives; empty: nothing
-
-    QTest::newRow("all options")
-        << "-v 1.0 -t 2 -k zenta -ct 3 -cc abc -url URL"
-        << "Zenta version:  \"1.0\" \n Zenta type:  2 Zenta name:  \"zenta\" Channnel type:  3 "
-           "Url:  \"URL\""
-        << QByteArray(R"({"code":"abc","key":3})");
-    QTest::newRow("no arguments: nothing is posted")
-        << ""
-        << "Zenta version:  \"\" \n Zenta type:  -1 Zenta name:  \"\" Channnel type:  -1 Url:  \"\""
-        << QByteArray();
-}
-
-void TestOvStartup::realBinary()
-{
-    QFETCH(QString, args);
-    QFETCH(QString, summary);
-    QFETCH(QByteArray, body);
-
-    OvTestServer server;
-    server.server().Post("/check", [](const httplib::Request &, httplib::Response &res) {
-        // Nothing newer: the updater ends without a window.
-        res.set_content(R"({"status":200,"message":"ok","data":{"version":"0.1"}})",
-                        "application/json");
-    });
-    QVERIFY(server.start());
-    const QString url = server.url(QStringLiteral("/check"));
-    QStringList arguments = args.replace("URL", url).split(' ', Qt::SkipEmptyParts);
-
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QProcess updater; // killed when it goes out of scope still running
-    updater.setProcessChannelMode(QProcess::MergedChannels);
-    updater.start(QStringLiteral(OV_UPDATER_PATH), arguments);
-    const bool ended = updater.waitForFinished(15000);
-    const QString log = QString::fromUtf8(updater.readAll());
-    QVERIFY2(ended && updater.exitCode() == 0, qPrintable(log));
-
-    // No elevation off Windows: every argument is logged, no parameter line.
-    arguments.prepend(QStringLiteral(OV_UPDATER_PATH));
-    for (int i = 0; i < arguments.size(); ++i)
-        QVERIFY2(log.contains(QStringLiteral("============  %1 \"%2\"").arg(i).arg(arguments[i])),
-                 qPrintable(log));
-    QVERIFY2(log.contains(summary.replace("URL", url)) && !log.contains("------"), qPrintable(log));
-    QByteArray received; // every body, so that a second query shows too
-    for (const OvTestServer::Request &request : server.requests())
-        received += QByteArray::fromStdString(request.body);
-    QCOMPARE(received, body);
 }
 
 QTEST_GUILESS_MAIN(TestOvStartup)

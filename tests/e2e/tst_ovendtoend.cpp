@@ -131,9 +131,9 @@ void TestOvEndToEnd::startService(const QString &version, int importanceLevel,
 {
     QFile catalogue(root->filePath(QStringLiteral("catalogue.json")));
     QVERIFY(catalogue.open(QIODevice::WriteOnly));
-    catalogue.write(QStringLiteral(R"({"channels":[{"key":3,"releases":[{"version":"%1",)"
+    catalogue.write(QStringLiteral(R"({"channels":[{"key":3,"codes":{"demo":[{"version":"%1",)"
                                    R"("package":"zenta-1.1.zip","description":"Faster start-up.",)"
-                                   R"("cdt":"2026-12-01","importanceLevel":%2}]}]})")
+                                   R"("cdt":"2026-12-01","importanceLevel":%2}]}}]})")
                         .arg(version)
                         .arg(importanceLevel)
                         .toUtf8());
@@ -212,6 +212,16 @@ void TestOvEndToEnd::endsWithoutWindow()
     const qint64 elapsed = clock.elapsed();
     QCOMPARE(updaterExitCode(0), 0);
     QVERIFY2(!windowSeen, "the window showed although nothing was to be done");
+    // Start-up logs each argument, then the options read; no elevation's parameters off Windows.
+    const QStringList args = QStringList{updater.program()} + updater.arguments();
+    for (int i = 0; i < args.size(); ++i)
+        QVERIFY2(log.contains(QStringLiteral("============  %1 \"%2\"").arg(i).arg(args[i])),
+                 qPrintable(log));
+    QVERIFY2(log.contains("Zenta version:  \"1.0\" \n Zenta type:  1 Zenta name:  \"OvDemoSuite\" "
+                          "Channnel type:  3 Url:  \"" +
+                          serviceUrl + "/check\"") &&
+                 !log.contains("------"),
+             qPrintable(log));
     int at = 0;
     for (const QString &line : logged)
         QVERIFY2((at = log.indexOf(line, at)) >= 0, qPrintable(line + " missing in\n" + log));
