@@ -20,8 +20,8 @@ public:
     OvDesktop &operator=(const OvDesktop &) = delete;
 
     // Starts Xvfb on a free display and openbox on it; false (with the reason) when it cannot.
+    // Both end with the desktop.
     bool start(QString *error);
-    void stop();
 
     // The environment for a program that should appear on this desktop.
     QProcessEnvironment environment() const;
@@ -42,7 +42,8 @@ public:
     static QPoint centreOf(const QImage &image, const QColor &colour);
 
 private:
-    QString run(const QString &program, const QStringList &args, int *exitCode = nullptr) const;
+    // Runs a tool on this desktop; its standard output.
+    QByteArray run(const QString &program, const QStringList &args, int *exitCode = nullptr) const;
 
     QProcess xvfb;
     QProcess windowManager;
