@@ -1,6 +1,5 @@
 #include "e2e/OvDesktop.h"
 
-#include <QColor>
 #include <QDeadlineTimer>
 #include <QtTest>
 
@@ -79,23 +78,6 @@ QString OvDesktop::waitForWindow(const QString &titleRegExp, int timeoutMs) cons
     return ids.value(0);
 }
 
-QImage OvDesktop::grab(const QString &windowId) const
-{
-    return QImage::fromData(run(QStringLiteral("import"),
-                                {QStringLiteral("-window"), windowId, QStringLiteral("png:-")}),
-                            "PNG");
-}
-
-void OvDesktop::click(const QString &windowId, const QPoint &pos) const
-{
-    run(QStringLiteral("xdotool"),
-        QStringLiteral("windowactivate --sync %1 mousemove --window %1 %2 %3 click 1")
-            .arg(windowId)
-            .arg(pos.x())
-            .arg(pos.y())
-            .split(' '));
-}
-
 void OvDesktop::key(const QString &windowId, const QString &keys) const
 {
     run(QStringLiteral("xdotool"),
@@ -105,16 +87,4 @@ void OvDesktop::key(const QString &windowId, const QString &keys) const
 void OvDesktop::requestClose(const QString &windowId) const
 {
     run(QStringLiteral("wmctrl"), {QStringLiteral("-i"), QStringLiteral("-c"), windowId});
-}
-
-QPoint OvDesktop::centreOf(const QImage &image, const QColor &colour)
-{
-    QRect area;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if ((image.pixel(x, y) & 0xffffff) == (colour.rgb() & 0xffffff))
-                area |= QRect(x, y, 1, 1);
-        }
-    }
-    return area.isNull() ? QPoint(-1, -1) : area.center();
 }

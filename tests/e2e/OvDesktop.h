@@ -1,15 +1,13 @@
 #ifndef OVDESKTOP_H
 #define OVDESKTOP_H
 
-#include <QImage>
-#include <QPoint>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
 // A desktop of its own for end-to-end runs: a virtual X server with a window manager, and the
-// input a user gives it (clicks, keys, closing a window by its title bar's close request), all
+// input a user gives it (keys, closing a window by its title bar's close request), all
 // through the real X tools, so that the programs under test get real events.
 class OvDesktop
 {
@@ -32,14 +30,9 @@ public:
     // The ids of the shown windows whose title matches, now.
     QStringList windows(const QString &titleRegExp) const;
 
-    QImage grab(const QString &windowId) const;
-    void click(const QString &windowId, const QPoint &pos) const;
     void key(const QString &windowId, const QString &keys) const;
     // Asks the window to close, as its close button does.
     void requestClose(const QString &windowId) const;
-
-    // Centre of the area painted in `colour` (exactly), or (-1, -1) when nothing is.
-    static QPoint centreOf(const QImage &image, const QColor &colour);
 
 private:
     // Runs a tool on this desktop; its standard output.
