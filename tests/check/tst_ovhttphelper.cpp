@@ -20,7 +20,7 @@ QString fields(const OvZentaUpdateInfo &info)
         .join('|');
 }
 
-const std::string kOffer = R"({"status":200,"message":"ok","data":{"version":"4.2"}})";
+const QByteArray kOffer = R"({"status":200,"message":"ok","data":{"version":"4.2"}})";
 
 // One client as the window holds it, with what its two signals delivered.
 struct Client
@@ -50,12 +50,12 @@ struct Client
     }
 };
 
-void serve(OvTestServer &server, const std::string &body, int status = 200)
+void serve(OvTestServer &server, const QByteArray &body, int status = 200)
 {
     server.server().Post("/check",
                          [body, status](const httplib::Request &, httplib::Response &res) {
                              res.status = status;
-                             res.set_content(body, "application/json");
+                             res.set_content(body.toStdString(), "application/json");
                          });
 }
 
@@ -68,12 +68,10 @@ class TestOvHttpHelper : public QObject
 private slots:
     void initTestCase();
     void recordClears();
-    void queryOnTheWire_data();
-    void queryOnTheWire();
     void parse_data();
     void parse();
-    void failures_data();
-    void failures();
+    void onTheWire_data();
+    void onTheWire();
     void timeOut();
 
 private:
@@ -104,47 +102,6 @@ void TestOvHttpHelper::recordClears()
     QCOMPARE(fields(info), fields(OvZentaUpdateInfo()));
     QCOMPARE(fields(info), QStringLiteral("||||2"));
     QCOMPARE(fields(copy.value<OvZentaUpdateInfo>()), QStringLiteral("x|x|x|x|1"));
-}
-
-void TestOvHttpHelper::queryOnTheWire_data()
-{
-    QTest::addColumn<bool>("https");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QByteArray>("body");
-
-    QTest::newRow("code and key") << false << 3 << "abc" << QByteArray(R"({"code":"abc","key":3})");
-    QTest::newRow("empty code: key alone") << false << -1 << "" << QByteArray(R"({"key":-1})");
-    QTest::newRow("escaped, as UTF-8, over HTTPS")
-        << true << 7 << QString::fromUtf8("a\"中") << QByteArray(R"({"code":"a\"中","key":7})");
-}
-
-void TestOvHttpHelper::queryOnTheWire()
-{
-    QFETCH(bool, https);
-    QFETCH(int, key);
-    QFETCH(QString, code);
-
-    OvTestServer plain;
-    OvTestServer secure(trustedDir.filePath("cert.pem"), trustedDir.filePath("key.pem"));
-    OvTestServer &server = https ? secure : plain;
-    serve(server, kOffer);
-    QVERIFY(server.start());
-    Client client;
-    QVERIFY2(client.ask(server.url(QStringLiteral("/check")), key, code), "no answer");
-    QVERIFY2(client.successes == 1 && client.info.version == "4.2", qPrintable(client.error));
-
-    const auto requests = server.requests();
-    QCOMPARE(int(requests.size()), 1);
-    const OvTestServer::Request &r = requests.front();
-    QCOMPARE(QString::fromStdString(r.method), QStringLiteral("POST"));
-    QTEST(QByteArray::fromStdString(r.body), "body");
-    for (const auto &[name, value] : {std::pair{"Content-Type", "application/json;charset=UTF-8"},
-                                      std::pair{"Cache-Control", "no-cache"}}) {
-        const auto header = r.headers.equal_range(name);
-        QVERIFY2(std::distance(header.first, header.second) == 1 && header.first->second == value,
-                 qPrintable(QStringLiteral("header %1 missing, repeated or wrong").arg(name)));
-    }
 }
 
 void TestOvHttpHelper::parse_data()
@@ -178,12 +135,10 @@ void TestOvHttpHelper::parse_data()
     row("no message", R"({"status":200,"data":{"version":"2"}})", E::NoMessage, "");
     row("status as a string", R"({"status":"200","message":"m","data":{"version":"2"}})",
         E::NotSuccess, "0 m");
-    row("status 404", R"({"status":404,"message":"no key"})", E::NotSuccess, "404 no key");
     row("no status", R"({"message":"m","data":{"version":"2"}})", E::NoStatus, "");
     row("not JSON", "<html>502 Bad Gateway</html>", E::NotJson, "");
     row("not an object", R"([{"status":200,"message":"m","data":{"version":"2"}}])", E::NotJson,
         "");
-    row("empty body", "", E::EmptyBody, "");
 }
 
 void TestOvHttpHelper::parse()
@@ -200,60 +155,78 @@ void TestOvHttpHelper::parse()
     QVERIFY2(answer.isOffer() == answer.errorString.isEmpty(), "no reason, or one for an offer");
 }
 
-void TestOvHttpHelper::failures_data()
+void TestOvHttpHelper::onTheWire_data()
 {
-    QTest::addColumn<QString>("server"); // "plain", "untrusted", "refused" or "" (no address)
+    QTest::addColumn<QString>("server"); // "plain", "trusted", "untrusted", "refused" or "": none
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QByteArray>("query"); // the body the server receives; null: not checked
     QTest::addColumn<int>("httpStatus");
-    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<OvUpgradeAnswer::Error>("error");
     QTest::addColumn<QString>("logged"); // the one line logged; "reply error": the reply's line
 
-    const QByteArray offer = QByteArray::fromStdString(kOffer);
-    QTest::newRow("empty body") << "plain" << 200 << QByteArray() << E::EmptyBody
-                                << "OvHttpHelper::onUpgradeReplyFinished reply content empty ";
-    QTest::newRow("status 404") << "plain" << 200
-                                << QByteArray(R"({"status":404,"message":"no key"})")
-                                << E::NotSuccess
-                                << R"(Corvane Server Reply not success: 404 "no key")";
-    QTest::newRow("not JSON: nothing logged")
-        << "plain" << 200 << QByteArray("<html>502</html>") << E::NotJson << "";
-    QTest::newRow("HTTP 500 with an offer as body")
-        << "plain" << 500 << offer << E::Network << "reply error";
-    QTest::newRow("refused connection") << "refused" << 200 << offer << E::Network << "reply error";
-    QTest::newRow("empty address") << "" << 200 << offer << E::Network << "reply error";
-    QTest::newRow("certificate that does not verify")
-        << "untrusted" << 200 << offer << E::Network << "reply error";
+    const auto query = [](const char *tag, const char *server, int key, const QString &code,
+                          const QByteArray &body) {
+        QTest::newRow(tag) << server << key << code << body << 200 << kOffer << E::None << "";
+    };
+    query("code and key", "plain", 3, "abc", R"({"code":"abc","key":3})");
+    query("empty code: key alone", "plain", -1, "", R"({"key":-1})");
+    query("escaped, as UTF-8, over HTTPS", "trusted", 7, QString::fromUtf8("a\"中"),
+          R"({"code":"a\"中","key":7})");
+    const auto failure = [](const char *tag, const char *server, int status,
+                            const QByteArray &answer, E error, const char *logged) {
+        QTest::newRow(tag) << server << 3 << "" << QByteArray() << status << answer << error
+                           << logged;
+    };
+    failure("empty body", "plain", 200, "", E::EmptyBody,
+            "OvHttpHelper::onUpgradeReplyFinished reply content empty ");
+    failure("status 404", "plain", 200, R"({"status":404,"message":"no key"})", E::NotSuccess,
+            R"(Corvane Server Reply not success: 404 "no key")");
+    failure("not JSON: nothing logged", "plain", 200, "<html>502</html>", E::NotJson, "");
+    failure("HTTP 500 with an offer as body", "plain", 500, kOffer, E::Network, "reply error");
+    failure("refused connection", "refused", 200, kOffer, E::Network, "reply error");
+    failure("empty address", "", 200, kOffer, E::Network, "reply error");
+    failure("certificate that does not verify", "untrusted", 200, kOffer, E::Network,
+            "reply error");
 }
 
-// Exactly one failure signal: the reply's error text for a network failure, an empty text for an
-// answer that offers nothing, whose reason the client keeps.
-void TestOvHttpHelper::failures()
+// Exactly one signal per query: the offer, the reply's error text for a network failure, or an
+// empty text for an answer that offers nothing, whose reason the client keeps.
+void TestOvHttpHelper::onTheWire()
 {
     QFETCH(QString, server);
+    QFETCH(int, key);
+    QFETCH(QString, code);
+    QFETCH(QByteArray, query);
     QFETCH(int, httpStatus);
-    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, answer);
     QFETCH(QString, logged);
 
     OvTestServer plain;
-    OvTestServer secure(untrustedDir.filePath("cert.pem"), untrustedDir.filePath("key.pem"));
-    serve(plain, body.toStdString(), httpStatus);
-    serve(secure, body.toStdString());
-    QVERIFY(plain.start() && secure.start());
-    QString url = (server == "untrusted" ? secure : plain).url(QStringLiteral("/check"));
+    OvTestServer trusted(trustedDir.filePath("cert.pem"), trustedDir.filePath("key.pem"));
+    OvTestServer untrusted(untrustedDir.filePath("cert.pem"), untrustedDir.filePath("key.pem"));
+    OvTestServer &used = server == "trusted" ? trusted : server == "untrusted" ? untrusted : plain;
+    serve(used, answer, httpStatus);
+    QVERIFY(used.start());
+    QString url = server.isEmpty() ? QString() : used.url(QStringLiteral("/check"));
     if (server == "refused") {
         QTcpServer probe; // nothing listens on its port once it has closed
         QVERIFY(probe.listen(QHostAddress::LocalHost));
         url = QStringLiteral("http://127.0.0.1:%1/check").arg(probe.serverPort());
-    } else if (server.isEmpty()) {
-        url.clear();
     }
 
     OvTestSupport::LogCapture log;
     Client client;
-    QVERIFY2(client.ask(url), "no answer");
-    QVERIFY2(client.successes == 0 && client.failures == 1, "not exactly one failure");
+    QVERIFY2(client.ask(url, key, code), "no answer");
     QTEST(client.helper.error(), "error");
-    QVERIFY2(!client.helper.errorString().isEmpty(), "no reason kept");
+    if (client.helper.error() == E::None) {
+        QVERIFY2(client.successes == 1 && client.failures == 0 && client.info.version == "4.2",
+                 "not exactly the offer");
+    } else {
+        QVERIFY2(client.successes == 0 && client.failures == 1, "not exactly one failure");
+        QVERIFY2(!client.helper.errorString().isEmpty(), "no reason kept");
+    }
     const bool isNetwork = logged == "reply error";
     QCOMPARE(client.error, isNetwork ? client.helper.errorString() : QString());
     if (isNetwork) { // the line as the debug stream writes its items
@@ -268,6 +241,18 @@ void TestOvHttpHelper::failures()
     QVERIFY2(lines.isEmpty() != (server == "untrusted"), qPrintable(lines.join('\n')));
     for (const QString &line : lines)
         QVERIFY2(line.startsWith("SSL error: "), qPrintable(line));
+
+    if (query.isNull())
+        return;
+    const auto requests = used.requests();
+    QVERIFY2(requests.size() == 1 && requests.front().method == "POST", "not one POST");
+    QCOMPARE(QByteArray::fromStdString(requests.front().body), query);
+    for (const auto &[name, value] : {std::pair{"Content-Type", "application/json;charset=UTF-8"},
+                                      std::pair{"Cache-Control", "no-cache"}}) {
+        const auto header = requests.front().headers.equal_range(name);
+        QVERIFY2(std::distance(header.first, header.second) == 1 && header.first->second == value,
+                 qPrintable(QStringLiteral("header %1 missing, repeated or wrong").arg(name)));
+    }
 }
 
 void TestOvHttpHelper::timeOut()
@@ -282,7 +267,7 @@ void TestOvHttpHelper::timeOut()
     server.server().Post("/check", [&](const httplib::Request &, httplib::Response &res) {
         if (calls++ > 0)
             gate.wait(5000); // the second query is answered after 5 seconds, or when let go
-        res.set_content(kOffer, "application/json");
+        res.set_content(kOffer.toStdString(), "application/json");
         ++answered;
     });
     QVERIFY(server.start());
