@@ -3,12 +3,11 @@
 #include "gui/app/OvElevation.h"
 #include "gui/app/OvLanguageSetting.h"
 
-#include <QImage>
 #include <QtTest>
 
 // Start-up: what it reads before the window exists (command line, elevation decision, the
-// suite's language file, the resources compiled into the program). The real binary's start-up
-// lines are the end-to-end runs' part.
+// suite's language file). The real binary's start-up lines, with the catalogue it loads, are the
+// end-to-end runs' part; the catalogues' texts are seen where the window and list show them.
 class TestOvStartup : public QObject
 {
     Q_OBJECT
@@ -20,9 +19,6 @@ private slots:
     void elevation();
     void languageFile_data();
     void languageFile();
-    void resources();
-    void catalogues_data();
-    void catalogues();
 };
 
 void TestOvStartup::options_data()
@@ -127,80 +123,6 @@ void TestOvStartup::languageFile()
     QCOMPARE(language, expected == "<system>" ? QLocale::system().name() : expected);
     QCOMPARE(log.lines(),
              warning.isEmpty() ? QStringList() : QStringList{warning.replace("%1", path)});
-}
-
-void TestOvStartup::resources()
-{
-    QResource style(QStringLiteral(":/qss/resource/dark.qss"));
-    QCOMPARE(style.compressionAlgorithm(), QResource::ZlibCompression);
-    QFile file(style.fileName());
-    QVERIFY2(file.open(QIODevice::ReadOnly), "style sheet missing from the resources");
-    const QByteArray data = file.readAll();
-    QVERIFY2(data.count("\r\n") > 60 && data.count("\n") == data.count("\r\n"),
-             "the style sheet's line ends are not all CR LF");
-    int at = 0;
-    for (const char *part : {"/**********Label**********/", "QPushButton:disabled",
-                             "QProgressBar::chunk", "QTextBrowser", "QMessageBox QPushButton:"}) {
-        at = data.indexOf(part, at);
-        QVERIFY2(at >= 0, qPrintable(QStringLiteral("%1 missing or out of order").arg(part)));
-    }
-
-    // The expander icons: 8-bit palette images, stored plain.
-    for (const auto &[path, size] :
-         {qMakePair(QStringLiteral(":/resource/fold.png"), QSize(6, 11)),
-          qMakePair(QStringLiteral(":/resource/unfold.png"), QSize(11, 6))}) {
-        const QImage image(path);
-        QVERIFY2(image.size() == size && image.format() == QImage::Format_Indexed8,
-                 qPrintable(path + " is not the icon expected"));
-        QCOMPARE(QResource(path).compressionAlgorithm(), QResource::NoCompression);
-    }
-}
-
-void TestOvStartup::catalogues_data()
-{
-    QTest::addColumn<QByteArray>("context");
-    QTest::addColumn<QByteArray>("key");
-    QTest::addColumn<QString>("english");
-    QTest::addColumn<QString>("chinese");
-
-    const auto row = [](const char *context, const char *key, const char *en, const char *zh) {
-        QTest::newRow(qPrintable(QStringLiteral("%1/%2").arg(context, key)))
-            << QByteArray(context) << QByteArray(key) << QString::fromUtf8(en)
-            << QString::fromUtf8(zh);
-    };
-    row("OvHttpHelper", "MsgRequestTimeout", "Software upgrade information request timed out",
-        "软件升级信息请求超时");
-    // The same key in two contexts has two texts.
-    row("OvListItemBodyForm", "LabUpgradeAvailable", "Available", "可升级至");
-    row("OvModuleUpgradeInfo", "LabUpgradeAvailable", "available", "可升级");
-    row("OvZentaUpdateForm", "BtnStartUpdate", "Start Update", "开始升级");
-    // Entries without text, and keys of another context, show the key.
-    row("OvZentaUpdateForm", "%p%", "%p%", "%p%");
-    row("OvListItemForm", "WndRegListForm", "WndRegListForm", "WndRegListForm");
-    row("OvZentaUpdateForm", "BtnStartUpgrade", "BtnStartUpgrade", "BtnStartUpgrade");
-}
-
-void TestOvStartup::catalogues()
-{
-    QFETCH(QByteArray, context);
-    QFETCH(QByteArray, key);
-    QFETCH(QString, english);
-    QFETCH(QString, chinese);
-
-    // Loaded by the name start-up builds; a language without a catalogue shows every key.
-    const QList<QPair<QString, QString>> shown{
-        {"en_US", english}, {"zh_CN", chinese}, {"de_DE", key}, {"", key}};
-    for (const auto &[language, expected] : shown) {
-        const QString name = QStringLiteral(":/OvZentaUpdate-%1.qm").arg(language);
-        QTranslator translator;
-        const bool loaded = translator.load(name);
-        QVERIFY2(loaded == (language == "en_US" || language == "zh_CN"),
-                 qPrintable(name + (loaded ? " loads" : " does not load")));
-        QCoreApplication::installTranslator(&translator);
-        const QString got = QCoreApplication::translate(context.constData(), key.constData());
-        QCoreApplication::removeTranslator(&translator);
-        QVERIFY2(got == expected, qPrintable(name + " shows " + got + " for " + key));
-    }
 }
 
 QTEST_GUILESS_MAIN(TestOvStartup)
