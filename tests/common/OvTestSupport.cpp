@@ -42,12 +42,12 @@ bool makeSelfSignedCertificate(const QString &dir, QString *certPath, QString *k
     *keyPath = QDir(dir).filePath(QStringLiteral("key.pem"));
     QProcess openssl;
     openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start(
-        QStringLiteral("openssl"),
-        QStringLiteral("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
-                       "-addext subjectAltName=IP:127.0.0.1")
-                .split(' ') +
-            QStringList{QStringLiteral("-keyout"), *keyPath, QStringLiteral("-out"), *certPath});
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+                   QStringLiteral("-keyout"), *keyPath, QStringLiteral("-out"), *certPath});
     if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
         *error = QStringLiteral("openssl failed: ") + QString::fromLocal8Bit(openssl.readAll());
         return false;
