@@ -243,7 +243,7 @@ void TestOvEndToEnd::endsWithoutWindow()
     QFETCH(QStringList, logged);
 
     startService(offered, 2, serviceArgs);
-    // Before the updater starts, so never after its timer does.
+    // Started before the updater, so the clock never starts after the check's timer does.
     QElapsedTimer clock;
     clock.start();
     startUpdater();
