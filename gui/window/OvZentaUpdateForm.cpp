@@ -5,6 +5,7 @@
 #include "core/suite/OvVersion.h"
 #include "gui/list/OvModuleUpgradeInfo.h"
 #include "gui/list/OvUpgradeListWidget.h"
+#include "gui/window/OvBarPercent.h"
 #include "gui/window/OvMessageBox.h"
 #include "gui/window/OvZentaUpdateFormUi.h"
 
@@ -19,7 +20,7 @@
 #include <QUrl>
 #include <QtConcurrentRun>
 
-#include <cmath>
+#include <optional>
 
 OvZentaUpdateForm::OvZentaUpdateForm(QWidget *parent)
     : QWidget(parent), ui(new OvZentaUpdateFormUi),
@@ -171,13 +172,10 @@ void OvZentaUpdateForm::stopUpdate()
     ui->wgtList->setUpgradeProgress(-1, -1.0f);
 }
 
-void OvZentaUpdateForm::setBarFraction(double fraction)
+void OvZentaUpdateForm::setBarPercent(double percent)
 {
-    const double percent = fraction * 100.0;
-    // No finite percentage (a total of 0) or one far outside the bar's range: keep the value.
-    if (!std::isfinite(percent) || percent < -1.0 || percent > 1.0e6)
-        return;
-    ui->progressBar->setValue(static_cast<int>(percent));
+    if (const std::optional<int> value = OvBarPercent::value(percent))
+        ui->progressBar->setValue(*value);
 }
 
 void OvZentaUpdateForm::onDownloadProgress(qlonglong bytesReceived, qlonglong bytesTotal)
@@ -186,9 +184,7 @@ void OvZentaUpdateForm::onDownloadProgress(qlonglong bytesReceived, qlonglong by
         static_cast<float>(static_cast<double>(bytesReceived) / static_cast<double>(bytesTotal));
     ui->wgtList->setUpgradeProgress(-1, fraction);
     // The bar's percentage is computed in single precision, as the row's is.
-    const float percent = fraction * 100.0f;
-    if (std::isfinite(percent) && percent > -1.0f && percent < 1.0e6f)
-        ui->progressBar->setValue(static_cast<int>(percent));
+    setBarPercent(fraction * 100.0f);
 }
 
 void OvZentaUpdateForm::onDownloadFinished(const QString &filename, bool isSucc)
@@ -237,7 +233,7 @@ void OvZentaUpdateForm::unZipPackage(const QString &destDir, const QString &zipP
 
 void OvZentaUpdateForm::onUnZipProgressValueChanged(tds8 unzipFileNum, tds8 totalFileNum)
 {
-    setBarFraction(static_cast<double>(unzipFileNum) / static_cast<double>(totalFileNum));
+    setBarPercent(static_cast<double>(unzipFileNum) / static_cast<double>(totalFileNum) * 100.0);
 }
 
 void OvZentaUpdateForm::onUnZipFinished(bool isSucc)
@@ -266,7 +262,7 @@ void OvZentaUpdateForm::onUnZipFinished(bool isSucc)
 
 void OvZentaUpdateForm::onCopyFilesProgressChanged(tds4 currIndex, tds4 totalNum)
 {
-    setBarFraction(static_cast<double>(currIndex) / static_cast<double>(totalNum));
+    setBarPercent(static_cast<double>(currIndex) / static_cast<double>(totalNum) * 100.0);
 }
 
 void OvZentaUpdateForm::checkIsQuit(int key, int state)

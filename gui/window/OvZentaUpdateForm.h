@@ -63,8 +63,8 @@ private:
     void unZipPackage(const QString &destDir, const QString &zipPath);
     void startUnZipTask();
     void checkIsQuit(int key, int state);
-    // Sets the hidden bar from a fraction; a fraction without a finite percentage is dropped.
-    void setBarFraction(double fraction);
+    // Sets the hidden bar to a percentage; one the bar cannot show leaves it as it is.
+    void setBarPercent(double percent);
 
     OvZentaUpdateFormUi *ui = nullptr;
     QString language = QStringLiteral("zh_CN");

@@ -1,14 +1,13 @@
-#include "common/OvTestServer.h"
 #include "common/OvTestSupport.h"
 #include "gui/app/OvCommandLine.h"
 #include "gui/app/OvElevation.h"
 #include "gui/app/OvLanguageSetting.h"
 
-#include <QImage>
 #include <QtTest>
 
 // Start-up: what it reads before the window exists (command line, elevation decision, the
-// suite's language file, the resources compiled into the program), then the real binary.
+// suite's language file). The real binary's start-up lines, with the catalogue it loads, are the
+// end-to-end runs' part; the catalogues' texts are seen where the window and list show them.
 class TestOvStartup : public QObject
 {
     Q_OBJECT
@@ -18,14 +17,8 @@ private slots:
     void options();
     void elevation_data();
     void elevation();
-    void shellResult();
     void languageFile_data();
     void languageFile();
-    void resources();
-    void catalogues_data();
-    void catalogues();
-    void realBinary_data();
-    void realBinary();
 };
 
 void TestOvStartup::options_data()
@@ -83,12 +76,8 @@ void TestOvStartup::elevation()
     const QStringList list = args.split('|');
     QTEST(OvElevation::needsElevatedCopy(isAdmin, list.first(), list), "elevates");
     QTEST(OvElevation::parameterString(list), "parameters");
-}
-
-void TestOvStartup::shellResult()
-{
-    QVERIFY2(!OvElevation::shellSucceeded(32), "the shell's result 32 is a failure");
-    QVERIFY2(OvElevation::shellSucceeded(33), "the shell's result 33 is a success");
+    QVERIFY2(!OvElevation::shellSucceeded(32) && OvElevation::shellSucceeded(33),
+             "the shell's results up to 32 are failures, those above successes");
 }
 
 void TestOvStartup::languageFile_data()
@@ -134,133 +123,6 @@ void TestOvStartup::languageFile()
     QCOMPARE(language, expected == "<system>" ? QLocale::system().name() : expected);
     QCOMPARE(log.lines(),
              warning.isEmpty() ? QStringList() : QStringList{warning.replace("%1", path)});
-}
-
-void TestOvStartup::resources()
-{
-    QResource style(QStringLiteral(":/qss/resource/dark.qss"));
-    QCOMPARE(style.compressionAlgorithm(), QResource::ZlibCompression);
-    QFile file(style.fileName());
-    QVERIFY2(file.open(QIODevice::ReadOnly), "style sheet missing from the resources");
-    const QByteArray data = file.readAll();
-    QVERIFY2(data.count("\r\n") > 60 && data.count("\n") == data.count("\r\n"),
-             "the style sheet's line ends are not all CR LF");
-    int at = 0;
-    for (const char *part : {"/**********Label**********/", "QPushButton:disabled",
-                             "QProgressBar::chunk", "QTextBrowser", "QMessageBox QPushButton:"}) {
-        at = data.indexOf(part, at);
-        QVERIFY2(at >= 0, qPrintable(QStringLiteral("%1 missing or out of order").arg(part)));
-    }
-
-    // The expander icons: 8-bit palette images, stored plain.
-    for (const auto &[path, size] :
-         {qMakePair(QStringLiteral(":/resource/fold.png"), QSize(6, 11)),
-          qMakePair(QStringLiteral(":/resource/unfold.png"), QSize(11, 6))}) {
-        const QImage image(path);
-        QVERIFY2(image.size() == size && image.format() == QImage::Format_Indexed8,
-                 qPrintable(path + " is not the icon expected"));
-        QCOMPARE(QResource(path).compressionAlgorithm(), QResource::NoCompression);
-    }
-}
-
-void TestOvStartup::catalogues_data()
-{
-    QTest::addColumn<QByteArray>("context");
-    QTest::addColumn<QByteArray>("key");
-    QTest::addColumn<QString>("english");
-    QTest::addColumn<QString>("chinese");
-
-    const auto row = [](const char *context, const char *key, const char *en, const char *zh) {
-        QTest::newRow(qPrintable(QStringLiteral("%1/%2").arg(context, key)))
-            << QByteArray(context) << QByteArray(key) << QString::fromUtf8(en)
-            << QString::fromUtf8(zh);
-    };
-    row("OvHttpHelper", "MsgRequestTimeout", "Software upgrade information request timed out",
-        "软件升级信息请求超时");
-    // The same key in two contexts has two texts.
-    row("OvListItemBodyForm", "LabUpgradeAvailable", "Available", "可升级至");
-    row("OvModuleUpgradeInfo", "LabUpgradeAvailable", "available", "可升级");
-    row("OvZentaUpdateForm", "BtnStartUpdate", "Start Update", "开始升级");
-    // Entries without text, and keys of another context, show the key.
-    row("OvZentaUpdateForm", "%p%", "%p%", "%p%");
-    row("OvListItemForm", "WndRegListForm", "WndRegListForm", "WndRegListForm");
-    row("OvZentaUpdateForm", "BtnStartUpgrade", "BtnStartUpgrade", "BtnStartUpgrade");
-}
-
-void TestOvStartup::catalogues()
-{
-    QFETCH(QByteArray, context);
-    QFETCH(QByteArray, key);
-    QFETCH(QString, english);
-    QFETCH(QString, chinese);
-
-    // Loaded by the name start-up builds; a language without a catalogue shows every key.
-    const QList<QPair<QString, QString>> shown{
-        {"en_US", english}, {"zh_CN", chinese}, {"de_DE", key}, {"", key}};
-    for (const auto &[language, expected] : shown) {
-        const QString name = QStringLiteral(":/OvZentaUpdate-%1.qm").arg(language);
-        QTranslator translator;
-        const bool loaded = translator.load(name);
-        QVERIFY2(loaded == (language == "en_US" || language == "zh_CN"),
-                 qPrintable(name + (loaded ? " loads" : " does not load")));
-        QCoreApplication::installTranslator(&translator);
-        const QString got = QCoreApplication::translate(context.constData(), key.constData());
-        QCoreApplication::removeTranslator(&translator);
-        QVERIFY2(got == expected, qPrintable(name + " shows " + got + " for " + key));
-    }
-}
-
-void TestOvStartup::realBinary_data()
-{
-    QTest::addColumn<QString>("args"); // split at blanks; URL: the local query service
-    QTest::addColumn<QString>("summary");
-    QTest::addColumn<QByteArray>("body"); // what the service receives; empty: nothing
-
-    QTest::newRow("all options")
-        << "-v 1.0 -t 2 -k zenta -ct 3 -cc abc -url URL"
-        << "Zenta version:  \"1.0\" \n Zenta type:  2 Zenta name:  \"zenta\" Channnel type:  3 "
-           "Url:  \"URL\""
-        << QByteArray(R"({"code":"abc","key":3})");
-    QTest::newRow("no arguments: nothing is posted")
-        << ""
-        << "Zenta version:  \"\" \n Zenta type:  -1 Zenta name:  \"\" Channnel type:  -1 Url:  \"\""
-        << QByteArray();
-}
-
-void TestOvStartup::realBinary()
-{
-    QFETCH(QString, args);
-    QFETCH(QString, summary);
-    QFETCH(QByteArray, body);
-
-    OvTestServer server;
-    server.server().Post("/check", [](const httplib::Request &, httplib::Response &res) {
-        // Nothing newer: the updater ends without a window.
-        res.set_content(R"({"status":200,"message":"ok","data":{"version":"0.1"}})",
-                        "application/json");
-    });
-    QVERIFY(server.start());
-    const QString url = server.url(QStringLiteral("/check"));
-    QStringList arguments = args.replace("URL", url).split(' ', Qt::SkipEmptyParts);
-
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QProcess updater; // killed when it goes out of scope still running
-    updater.setProcessChannelMode(QProcess::MergedChannels);
-    updater.start(QStringLiteral(OV_UPDATER_PATH), arguments);
-    const bool ended = updater.waitForFinished(15000);
-    const QString log = QString::fromUtf8(updater.readAll());
-    QVERIFY2(ended && updater.exitCode() == 0, qPrintable(log));
-
-    // No elevation off Windows: every argument is logged, no parameter line.
-    arguments.prepend(QStringLiteral(OV_UPDATER_PATH));
-    for (int i = 0; i < arguments.size(); ++i)
-        QVERIFY2(log.contains(QStringLiteral("============  %1 \"%2\"").arg(i).arg(arguments[i])),
-                 qPrintable(log));
-    QVERIFY2(log.contains(summary.replace("URL", url)) && !log.contains("------"), qPrintable(log));
-    QByteArray received; // every body, so that a second query shows too
-    for (const OvTestServer::Request &request : server.requests())
-        received += QByteArray::fromStdString(request.body);
-    QCOMPARE(received, body);
 }
 
 QTEST_GUILESS_MAIN(TestOvStartup)

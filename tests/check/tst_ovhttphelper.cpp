@@ -6,7 +6,11 @@
 #include <QTcpServer>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(OvUpgradeAnswer::Error)
+
 namespace {
+
+using E = OvUpgradeAnswer::Error;
 
 // A record's fields in one text: version|url|description|cdt|importanceLevel.
 QString fields(const OvZentaUpdateInfo &info)
@@ -16,7 +20,7 @@ QString fields(const OvZentaUpdateInfo &info)
         .join('|');
 }
 
-const std::string kOffer = R"({"status":200,"message":"ok","data":{"version":"4.2"}})";
+const QByteArray kOffer = R"({"status":200,"message":"ok","data":{"version":"4.2"}})";
 
 // One client as the window holds it, with what its two signals delivered.
 struct Client
@@ -46,12 +50,12 @@ struct Client
     }
 };
 
-void serve(OvTestServer &server, const std::string &body, int status = 200)
+void serve(OvTestServer &server, const QByteArray &body, int status = 200)
 {
     server.server().Post("/check",
                          [body, status](const httplib::Request &, httplib::Response &res) {
                              res.status = status;
-                             res.set_content(body, "application/json");
+                             res.set_content(body.toStdString(), "application/json");
                          });
 }
 
@@ -64,12 +68,10 @@ class TestOvHttpHelper : public QObject
 private slots:
     void initTestCase();
     void recordClears();
-    void queryOnTheWire_data();
-    void queryOnTheWire();
-    void answers_data();
-    void answers();
-    void replyErrors_data();
-    void replyErrors();
+    void parse_data();
+    void parse();
+    void onTheWire_data();
+    void onTheWire();
     void timeOut();
 
 private:
@@ -102,56 +104,15 @@ void TestOvHttpHelper::recordClears()
     QCOMPARE(fields(copy.value<OvZentaUpdateInfo>()), QStringLiteral("x|x|x|x|1"));
 }
 
-void TestOvHttpHelper::queryOnTheWire_data()
-{
-    QTest::addColumn<bool>("https");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QByteArray>("body");
-
-    QTest::newRow("code and key") << false << 3 << "abc" << QByteArray(R"({"code":"abc","key":3})");
-    QTest::newRow("empty code: key alone") << false << -1 << "" << QByteArray(R"({"key":-1})");
-    QTest::newRow("escaped, as UTF-8, over HTTPS")
-        << true << 7 << QString::fromUtf8("a\"中") << QByteArray(R"({"code":"a\"中","key":7})");
-}
-
-void TestOvHttpHelper::queryOnTheWire()
-{
-    QFETCH(bool, https);
-    QFETCH(int, key);
-    QFETCH(QString, code);
-
-    OvTestServer plain;
-    OvTestServer secure(trustedDir.filePath("cert.pem"), trustedDir.filePath("key.pem"));
-    OvTestServer &server = https ? secure : plain;
-    serve(server, kOffer);
-    QVERIFY(server.start());
-    Client client;
-    QVERIFY2(client.ask(server.url(QStringLiteral("/check")), key, code), "no answer");
-    QVERIFY2(client.successes == 1 && client.info.version == "4.2", qPrintable(client.error));
-
-    const auto requests = server.requests();
-    QCOMPARE(int(requests.size()), 1);
-    const OvTestServer::Request &r = requests.front();
-    QCOMPARE(QString::fromStdString(r.method), QStringLiteral("POST"));
-    QTEST(QByteArray::fromStdString(r.body), "body");
-    for (const auto &[name, value] : {std::pair{"Content-Type", "application/json;charset=UTF-8"},
-                                      std::pair{"Cache-Control", "no-cache"}}) {
-        const auto header = r.headers.equal_range(name);
-        QVERIFY2(std::distance(header.first, header.second) == 1 && header.first->second == value,
-                 qPrintable(QStringLiteral("header %1 missing, repeated or wrong").arg(name)));
-    }
-}
-
-void TestOvHttpHelper::answers_data()
+void TestOvHttpHelper::parse_data()
 {
     QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("record"); // version|url|description|cdt|importanceLevel; "": failed
-    QTest::addColumn<QString>("logged"); // the one line logged, if any
+    QTest::addColumn<OvUpgradeAnswer::Error>("error");
+    // An offer: version|url|description|cdt|importanceLevel; a refusal: its status and message.
+    QTest::addColumn<QString>("result");
 
-    const auto row = [](const char *tag, const QByteArray &body, const char *record,
-                        const char *logged = "") {
-        QTest::newRow(tag) << body << QString(record) << QString(logged);
+    const auto row = [](const char *tag, const QByteArray &body, E error, const char *result) {
+        QTest::newRow(tag) << body << error << QString::fromUtf8(result);
     };
     // An answer of status 200 with a message and this "data".
     const auto offer = [](const char *data) {
@@ -160,88 +121,138 @@ void TestOvHttpHelper::answers_data()
     row("full record",
         offer(R"({"cdt":"c","importanceLevel":1,"description":"d","version":"2.1","url":"u",)"
               R"("x":1},"extra":[])"),
-        "2.1|u|d|c|1");
-    row("only version and url", offer(R"({"version":"2","url":"u"})"), "2|u|||2");
+        E::None, "2.1|u|d|c|1");
+    row("only version and url", offer(R"({"version":"2","url":"u"})"), E::None, "2|u|||2");
     row("message of another type, status 200.0",
-        R"({"status":200.0,"message":null,"data":{"version":"2"}})", "2||||2");
-    row("importanceLevel 1.5", offer(R"({"importanceLevel":1.5})"), "||||2");
-    row("importanceLevel as a string", offer(R"({"importanceLevel":"1"})"), "||||2");
-    row("importanceLevel 1e300", offer(R"({"importanceLevel":1e300})"), "||||2");
-    row("texts of other types", offer(R"({"version":2,"url":[]})"), "||||2");
-    row("data as an array", offer(R"([{"version":"2"}])"), "");
-    row("data as an empty object", offer("{}"), "");
-    row("no message", R"({"status":200,"data":{"version":"2"}})", "");
-    row("status as a string", R"({"status":"200","message":"m","data":{"version":"2"}})", "",
-        R"(Corvane Server Reply not success: 0 "m")");
-    row("status 404", R"({"status":404,"message":"no key"})", "",
-        R"(Corvane Server Reply not success: 404 "no key")");
-    row("no status", R"({"message":"m","data":{"version":"2"}})", "");
-    row("no data", R"({"status":200,"message":"m"})", "");
-    row("not JSON", "<html>502 Bad Gateway</html>", "");
-    row("not an object", R"([{"status":200,"message":"m","data":{"version":"2"}}])", "");
-    row("empty body", "", "", "OvHttpHelper::onUpgradeReplyFinished reply content empty ");
+        R"({"status":200.0,"message":null,"data":{"version":"2"}})", E::None, "2||||2");
+    row("importanceLevel 1.5", offer(R"({"importanceLevel":1.5})"), E::None, "||||2");
+    row("importanceLevel as a string", offer(R"({"importanceLevel":"1"})"), E::None, "||||2");
+    row("importanceLevel 1e300", offer(R"({"importanceLevel":1e300})"), E::None, "||||2");
+    row("texts of other types", offer(R"({"version":2,"url":[]})"), E::None, "||||2");
+    row("data as an array", offer(R"([{"version":"2"}])"), E::NoData, "");
+    row("data as an empty object", offer("{}"), E::NoData, "");
+    row("no data", R"({"status":200,"message":"m"})", E::NoData, "");
+    row("no message", R"({"status":200,"data":{"version":"2"}})", E::NoMessage, "");
+    row("status as a string", R"({"status":"200","message":"m","data":{"version":"2"}})",
+        E::NotSuccess, "0 m");
+    row("no status", R"({"message":"m","data":{"version":"2"}})", E::NoStatus, "");
+    row("not JSON", "<html>502 Bad Gateway</html>", E::NotJson, "");
+    row("not an object", R"([{"status":200,"message":"m","data":{"version":"2"}}])", E::NotJson,
+        "");
 }
 
-void TestOvHttpHelper::answers()
+void TestOvHttpHelper::parse()
 {
     QFETCH(QByteArray, body);
-    QFETCH(QString, record);
+
+    const OvUpgradeAnswer answer = OvUpgradeAnswer::parse(body);
+    QTEST(answer.error, "error");
+    QTEST(answer.isOffer() ? fields(answer.record)
+          : answer.error == E::NotSuccess
+              ? QStringLiteral("%1 %2").arg(answer.status).arg(answer.message)
+              : QString(),
+          "result");
+    QVERIFY2(answer.isOffer() == answer.errorString.isEmpty(), "no reason, or one for an offer");
+}
+
+void TestOvHttpHelper::onTheWire_data()
+{
+    QTest::addColumn<QString>("server"); // "plain", "trusted", "untrusted", "refused" or "": none
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QByteArray>("query"); // the body the server receives; null: not checked
+    QTest::addColumn<int>("httpStatus");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<OvUpgradeAnswer::Error>("error");
+    QTest::addColumn<QString>("logged"); // the one line logged; "reply error": the reply's line
+
+    const auto query = [](const char *tag, const char *server, int key, const QString &code,
+                          const QByteArray &body) {
+        QTest::newRow(tag) << server << key << code << body << 200 << kOffer << E::None << "";
+    };
+    query("code and key", "plain", 3, "abc", R"({"code":"abc","key":3})");
+    query("empty code: key alone", "plain", -1, "", R"({"key":-1})");
+    query("escaped, as UTF-8, over HTTPS", "trusted", 7, QString::fromUtf8("a\"中"),
+          R"({"code":"a\"中","key":7})");
+    const auto failure = [](const char *tag, const char *server, int status,
+                            const QByteArray &answer, E error, const char *logged) {
+        QTest::newRow(tag) << server << 3 << "" << QByteArray() << status << answer << error
+                           << logged;
+    };
+    failure("empty body", "plain", 200, "", E::EmptyBody,
+            "OvHttpHelper::onUpgradeReplyFinished reply content empty ");
+    failure("status 404", "plain", 200, R"({"status":404,"message":"no key"})", E::NotSuccess,
+            R"(Corvane Server Reply not success: 404 "no key")");
+    failure("not JSON: nothing logged", "plain", 200, "<html>502</html>", E::NotJson, "");
+    failure("HTTP 500 with an offer as body", "plain", 500, kOffer, E::Network, "reply error");
+    failure("refused connection", "refused", 200, kOffer, E::Network, "reply error");
+    failure("empty address", "", 200, kOffer, E::Network, "reply error");
+    failure("certificate that does not verify", "untrusted", 200, kOffer, E::Network,
+            "reply error");
+}
+
+// Exactly one signal per query: the offer, the reply's error text for a network failure, or an
+// empty text for an answer that offers nothing, whose reason the client keeps.
+void TestOvHttpHelper::onTheWire()
+{
+    QFETCH(QString, server);
+    QFETCH(int, key);
+    QFETCH(QString, code);
+    QFETCH(QByteArray, query);
+    QFETCH(int, httpStatus);
+    QFETCH(QByteArray, answer);
     QFETCH(QString, logged);
 
-    OvTestServer server;
-    serve(server, body.toStdString());
-    QVERIFY(server.start());
-    OvTestSupport::LogCapture log;
-    Client client;
-    QVERIFY2(client.ask(server.url(QStringLiteral("/check"))), "no answer");
-    QCOMPARE(client.successes + client.failures, 1);
-    QCOMPARE(client.successes ? fields(client.info) : QString(), record);
-    QVERIFY2(client.error.isEmpty(), qPrintable("a failure text for a bad body: " + client.error));
-    QCOMPARE(log.lines(), logged.isEmpty() ? QStringList() : QStringList{logged});
-}
-
-void TestOvHttpHelper::replyErrors_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("sslErrors"); // "SSL error: " lines before the reply error line
-
-    QTest::newRow("HTTP 500 with an offer as body") << "500" << 0;
-    QTest::newRow("refused connection") << "refused" << 0;
-    QTest::newRow("empty address") << "" << 0;
-    QTest::newRow("certificate that does not verify") << "untrusted" << 1;
-}
-
-void TestOvHttpHelper::replyErrors()
-{
-    QFETCH(QString, kind);
-    QFETCH(int, sslErrors);
-
     OvTestServer plain;
-    OvTestServer secure(untrustedDir.filePath("cert.pem"), untrustedDir.filePath("key.pem"));
-    serve(plain, kOffer, 500);
-    serve(secure, kOffer);
-    QVERIFY(plain.start() && secure.start());
-    QString url = (kind == "untrusted" ? secure : plain).url(QStringLiteral("/check"));
-    if (kind == "refused") {
+    OvTestServer trusted(trustedDir.filePath("cert.pem"), trustedDir.filePath("key.pem"));
+    OvTestServer untrusted(untrustedDir.filePath("cert.pem"), untrustedDir.filePath("key.pem"));
+    OvTestServer &used = server == "trusted" ? trusted : server == "untrusted" ? untrusted : plain;
+    serve(used, answer, httpStatus);
+    QVERIFY(used.start());
+    QString url = server.isEmpty() ? QString() : used.url(QStringLiteral("/check"));
+    if (server == "refused") {
         QTcpServer probe; // nothing listens on its port once it has closed
         QVERIFY(probe.listen(QHostAddress::LocalHost));
         url = QStringLiteral("http://127.0.0.1:%1/check").arg(probe.serverPort());
-    } else if (kind.isEmpty()) {
-        url.clear();
     }
 
     OvTestSupport::LogCapture log;
     Client client;
-    QVERIFY2(client.ask(url), "no answer");
-    QVERIFY2(client.successes == 0 && client.failures == 1 && !client.error.isEmpty(),
-             "not one failure with the reply's error text");
-    QString expected; // the line as the debug stream writes its items
-    QDebug(&expected) << "OvHttpHelper::onUpgradeReplyFinished reply error " << url << client.error;
+    QVERIFY2(client.ask(url, key, code), "no answer");
+    QTEST(client.helper.error(), "error");
+    if (client.helper.error() == E::None) {
+        QVERIFY2(client.successes == 1 && client.failures == 0 && client.info.version == "4.2",
+                 "not exactly the offer");
+    } else {
+        QVERIFY2(client.successes == 0 && client.failures == 1, "not exactly one failure");
+        QVERIFY2(!client.helper.errorString().isEmpty(), "no reason kept");
+    }
+    const bool isNetwork = logged == "reply error";
+    QCOMPARE(client.error, isNetwork ? client.helper.errorString() : QString());
+    if (isNetwork) { // the line as the debug stream writes its items
+        logged.clear();
+        QDebug(&logged) << "OvHttpHelper::onUpgradeReplyFinished reply error " << url
+                        << client.error;
+        logged = logged.trimmed();
+    }
     QStringList lines = log.lines();
-    for (int i = 0; i < sslErrors; ++i)
-        QVERIFY2(!lines.isEmpty() && lines.takeFirst().startsWith("SSL error: "),
-                 qPrintable(log.lines().join('\n')));
-    QCOMPARE(lines, QStringList{expected.trimmed()});
+    QCOMPARE(lines.isEmpty() ? QString() : lines.takeLast(), logged);
+    // A certificate that does not verify adds one "SSL error: " line per error before that.
+    QVERIFY2(lines.isEmpty() != (server == "untrusted"), qPrintable(lines.join('\n')));
+    for (const QString &line : lines)
+        QVERIFY2(line.startsWith("SSL error: "), qPrintable(line));
+
+    if (query.isNull())
+        return;
+    const auto requests = used.requests();
+    QVERIFY2(requests.size() == 1 && requests.front().method == "POST", "not one POST");
+    QCOMPARE(QByteArray::fromStdString(requests.front().body), query);
+    for (const auto &[name, value] : {std::pair{"Content-Type", "application/json;charset=UTF-8"},
+                                      std::pair{"Cache-Control", "no-cache"}}) {
+        const auto header = requests.front().headers.equal_range(name);
+        QVERIFY2(std::distance(header.first, header.second) == 1 && header.first->second == value,
+                 qPrintable(QStringLiteral("header %1 missing, repeated or wrong").arg(name)));
+    }
 }
 
 void TestOvHttpHelper::timeOut()
@@ -256,7 +267,7 @@ void TestOvHttpHelper::timeOut()
     server.server().Post("/check", [&](const httplib::Request &, httplib::Response &res) {
         if (calls++ > 0)
             gate.wait(5000); // the second query is answered after 5 seconds, or when let go
-        res.set_content(kOffer, "application/json");
+        res.set_content(kOffer.toStdString(), "application/json");
         ++answered;
     });
     QVERIFY(server.start());
@@ -275,7 +286,7 @@ void TestOvHttpHelper::timeOut()
     QCoreApplication::removeTranslator(&translator);
     // A coarse timer may fire up to 5 % early.
     QVERIFY2(elapsed >= 2850 && elapsed < 4500, qPrintable(QString::number(elapsed)));
-    QCOMPARE(client.failures, 1);
+    QVERIFY2(client.failures == 1 && client.helper.error() == E::TimedOut, "no time-out failure");
     QCOMPARE(client.error, QStringLiteral("Software upgrade information request timed out"));
     QCOMPARE(log.lines(), (QStringList{"OvHttpHelper::onUpgradeReplyFinished true",
                                        "OvHttpHelper::onCheckTimeout"}));

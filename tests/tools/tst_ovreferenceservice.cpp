@@ -12,8 +12,8 @@
 #include <httplib.h>
 
 // The vendor's side as the demo and the end-to-end runs stand it in: the release catalogue's
-// choices and refusals, the service's answers over loopback, and the demo suite's start line.
-// The shaping options and whole updates through the service are the end-to-end runs' part.
+// choices and refusals, and the service's answers over loopback. The shaping options, whole
+// updates through the service and the demo suite are the end-to-end runs' part.
 class TestOvReferenceService : public QObject
 {
     Q_OBJECT
@@ -27,8 +27,6 @@ private slots:
     void malformed();
     void requests_data();
     void requests();
-    void demoSuiteLogsItsStart_data();
-    void demoSuiteLogsItsStart();
 
 private:
     QTemporaryDir dir;
@@ -72,16 +70,14 @@ void TestOvReferenceService::initTestCase()
     QByteArray package(200000, '\0');
     for (int i = 0; i < package.size(); ++i)
         package[i] = static_cast<char>((i * 7919) >> 5 ^ i);
-    QVERIFY(dir.isValid() && QDir(dir.path()).mkpath(QStringLiteral("packages")));
-    QVERIFY(writeFile(dir.filePath(QStringLiteral("catalogue.json")), kCatalogue));
-    QVERIFY(writeFile(dir.filePath(QStringLiteral("packages/pkg.zip")), package));
-    QVERIFY(writeFile(dir.filePath(QStringLiteral("secret.txt")), "secret"));
-    service.setStandardErrorFile(dir.filePath(QStringLiteral("service.log")));
-    service.start(QStringLiteral(OV_UPGRADE_SERVICE),
-                  {QStringLiteral("--catalogue"), dir.filePath(QStringLiteral("catalogue.json"))});
+    QVERIFY(dir.isValid() && QDir(dir.path()).mkpath("packages") &&
+            writeFile(dir.filePath("catalogue.json"), kCatalogue) &&
+            writeFile(dir.filePath("packages/pkg.zip"), package) &&
+            writeFile(dir.filePath("secret.txt"), "secret"));
+    service.setStandardErrorFile(dir.filePath("service.log"));
+    service.start(OV_UPGRADE_SERVICE, {"--catalogue", dir.filePath("catalogue.json")});
     QTRY_VERIFY2_WITH_TIMEOUT(service.canReadLine(), "the service printed no port line", 10000);
-    static const QRegularExpression line(
-        QStringLiteral("^listening on http://127\\.0\\.0\\.1:(\\d+)\n$"));
+    static const QRegularExpression line("^listening on http://127\\.0\\.0\\.1:(\\d+)\n$");
     const QRegularExpressionMatch match = line.match(QString::fromUtf8(service.readLine()));
     QVERIFY2(match.hasMatch(), "the port line does not read as it should");
     port = match.captured(1).toInt();
@@ -95,7 +91,7 @@ void TestOvReferenceService::cleanupTestCase()
     QVERIFY2(service.waitForFinished(5000) && service.exitStatus() == QProcess::NormalExit &&
                  service.exitCode() == 0,
              "the service did not stop cleanly on SIGTERM");
-    const QByteArray log = readFile(dir.filePath(QStringLiteral("service.log")));
+    const QByteArray log = readFile(dir.filePath("service.log"));
     QVERIFY2(log.contains("\n127.0.0.1 GET /packages/pkg.zip 200 200000 bytes\n"), log.data());
 }
 
@@ -174,13 +170,12 @@ void TestOvReferenceService::requests_data()
     const QByteArray key3(R"({"key":3})");
     const QByteArray spaces(OvUpgradeProtocol::kMaxQueryBytes - key3.size(), ' ');
     const QString offer = QStringLiteral("http://127.0.0.1:%1/packages/pkg.zip").arg(port);
-    QTest::newRow("offer") << "" << key3 << 200 << 200 << offer;
     QTest::newRow("unknown key") << "" << QByteArray(R"({"key":9})") << 200 << 404
                                  << "unknown key 9";
     QTest::newRow("not JSON") << "" << QByteArray("key=3") << 400 << 400 << "JSON";
     QTest::newRow("key missing") << "" << QByteArray(R"({"code":"abc"})") << 400 << 400 << "key";
     QTest::newRow("key a string") << "" << QByteArray(R"({"key":"3"})") << 400 << 400 << "key";
-    QTest::newRow("just within the limit") << "" << spaces + key3 << 200 << 200 << offer;
+    QTest::newRow("offer, just within the limit") << "" << spaces + key3 << 200 << 200 << offer;
     QTest::newRow("one byte over the limit") << "" << spaces + key3 + ' ' << 400 << 400 << "larger";
     QTest::newRow("package") << "/packages/pkg.zip" << QByteArray() << 200 << 0 << "pkg.zip";
     QTest::newRow("climbing out") << "/packages/..%2Fsecret.txt" << QByteArray() << 404 << 404
@@ -214,37 +209,6 @@ void TestOvReferenceService::requests()
     const QString found = status == 200 ? answer.value("data").toObject().value("url").toString()
                                         : answer.value(QStringLiteral("message")).toString();
     QVERIFY2(found.contains(expected), qPrintable(found));
-}
-
-void TestOvReferenceService::demoSuiteLogsItsStart_data()
-{
-    QTest::addColumn<QByteArray>("versionFile"); // empty: no version.txt at all
-    QTest::addColumn<QString>("version");
-
-    QTest::newRow("blanks and more lines") << QByteArray("  2.0.3 \r\nnotes\n") << "2.0.3";
-    QTest::newRow("no file") << QByteArray() << "unknown";
-}
-
-// The suite reads its version and logs its start beside its own executable, so it runs from a
-// copy; the line is appended after what an earlier start wrote, and the window stays up.
-void TestOvReferenceService::demoSuiteLogsItsStart()
-{
-    QFETCH(QByteArray, versionFile);
-    QFETCH(QString, version);
-
-    QTemporaryDir home;
-    QVERIFY2(QFile::copy(QStringLiteral(OV_DEMO_SUITE), home.filePath("OvDemoSuite")), "no copy");
-    QVERIFY(versionFile.isEmpty() || writeFile(home.filePath("version.txt"), versionFile));
-    QVERIFY(writeFile(home.filePath("demo-suite.log"), "started 1.0 1\n"));
-    QProcess suite;
-    suite.start(home.filePath("OvDemoSuite"), {QStringLiteral("-platform"), "offscreen"});
-    QVERIFY2(suite.waitForStarted(5000), qPrintable(suite.errorString()));
-    const QByteArray expected = "started 1.0 1\nstarted " + version.toUtf8() + ' ' +
-                                QByteArray::number(suite.processId()) + '\n';
-    QTRY_COMPARE_WITH_TIMEOUT(readFile(home.filePath("demo-suite.log")), expected, 10000);
-    QCOMPARE(suite.state(), QProcess::Running);
-    suite.terminate();
-    QVERIFY2(suite.waitForFinished(5000), "the demo suite did not end on SIGTERM");
 }
 
 QTEST_GUILESS_MAIN(TestOvReferenceService)

@@ -1,5 +1,6 @@
 #include "core/suite/OvSuiteProcess.h"
 #include "core/suite/OvVersion.h"
+#include "gui/window/OvBarPercent.h"
 #include "gui/window/OvMessageBox.h"
 
 #include <QApplication>
@@ -22,6 +23,8 @@ class TestOvWindowHelpers : public QObject
 private slots:
     void isNewer_data();
     void isNewer();
+    void barPercent_data();
+    void barPercent();
     void closedQuestionAnswersNo();
     void isSuiteExecutable_data();
     void isSuiteExecutable();
@@ -50,6 +53,25 @@ void TestOvWindowHelpers::isNewer()
     QFETCH(QString, offered);
     QFETCH(QString, installed);
     QTEST(OvVersion::isNewer(offered, installed), "isNewer");
+}
+
+void TestOvWindowHelpers::barPercent_data()
+{
+    QTest::addColumn<double>("percent");
+    QTest::addColumn<int>("value"); // -2: none, the bar keeps what it shows
+
+    QTest::newRow("1023 of 1024 truncates") << 1023.0 / 1024 * 100 << 99;
+    QTest::newRow("just below 0 (size not announced)") << -0.5 << 0;
+    QTest::newRow("-1 and below") << -1.0 << -2;
+    QTest::newRow("a total of 0") << qInf() << -2;
+    QTest::newRow("0 of 0") << qQNaN() << -2;
+    QTest::newRow("too large for an int") << 1e12 << -2;
+}
+
+void TestOvWindowHelpers::barPercent()
+{
+    QFETCH(double, percent);
+    QTEST(OvBarPercent::value(percent).value_or(-2), "value");
 }
 
 // The workflow answers in English with Yes and with Escape; the title bar's close is No too.
