@@ -1,3 +1,4 @@
+#include "common/OvTestMinisign.h"
 #include "common/OvTestZip.h"
 #include "e2e/OvDesktop.h"
 
@@ -240,13 +241,25 @@ void TestOvEndToEnd::silentServiceEndsAfterTimeout()
 void TestOvEndToEnd::wholeUpdate_data()
 {
     QTest::addColumn<bool>("isForced");
-    QTest::newRow("started from the row") << false;
-    QTest::newRow("forced: starts by itself") << true;
+    QTest::addColumn<bool>("isSigned"); // by an updater built with the test key
+    QTest::newRow("started from the row") << false << false;
+    QTest::newRow("forced: starts by itself") << true << false;
+    QTest::newRow("signed package, keyed updater") << false << true;
 }
 
 void TestOvEndToEnd::wholeUpdate()
 {
     QFETCH(bool, isForced);
+    QFETCH(bool, isSigned);
+    if (isSigned) {
+        const QString updater = installPath(QStringLiteral("OvZentaUpdate"));
+        QVERIFY(QFile::remove(updater) && QFile::copy(QStringLiteral(OV_SIGNED_UPDATER), updater));
+        QVERIFY2(!OvTestMinisign::sign(OV_TEST_KEY_DIR, "vendor",
+                                       root->filePath(QStringLiteral("packages/zenta-1.1.zip")),
+                                       "zenta 1.1")
+                      .isEmpty(),
+                 "minisign did not sign the package");
+    }
     startSuite();
     startService(QStringLiteral("1.1"), isForced ? 1 : 2);
     startUpdater();
@@ -270,6 +283,7 @@ void TestOvEndToEnd::wholeUpdate()
     QVERIFY2(!desktop.waitForWindow(QStringLiteral("^Zenta demo suite 1.1$"), 10000).isEmpty(),
              "the updated suite did not show");
     QCOMPARE(suitePids(readFile(installPath(QStringLiteral("demo-suite.log")))).size(), 2);
+    QCOMPARE(log.contains("OvZentaUpdateForm::unZipPackage signature verified for 1.1"), isSigned);
 }
 
 void TestOvEndToEnd::closeDuringDownload_data()
