@@ -5,12 +5,21 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <sodium.h>
 
 namespace {
 
 // Large enough that the hash, not the calls, sets the pace; small enough for any machine.
 constexpr qint64 kChunkBytes = 1024 * 1024;
+
+// A key id as minisign prints it ("minisign public key <id>"): the little-endian number in hex.
+QString keyIdText(const QByteArray &keyId)
+{
+    QByteArray number(keyId);
+    std::reverse(number.begin(), number.end());
+    return QString::fromLatin1(number.toHex().toUpper());
+}
 
 bool verifies(const QByteArray &signature, const QByteArray &message, const QByteArray &key)
 {
@@ -89,8 +98,7 @@ bool OvPackageVerifier::verify(const QString &packagePath, const QByteArray &pub
     if (signature.keyId != key.keyId)
         return fail(Error::OtherKey,
                     QStringLiteral("signed with key %1, not with the built-in key %2")
-                        .arg(QString::fromLatin1(signature.keyId.toHex()),
-                             QString::fromLatin1(key.keyId.toHex())));
+                        .arg(keyIdText(signature.keyId), keyIdText(key.keyId)));
 
     // The comment first: it is cheap, and a refusal then reads no package byte.
     if (!verifies(signature.globalSignature, signature.signature + signature.trustedComment,
