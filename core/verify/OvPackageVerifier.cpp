@@ -46,7 +46,8 @@ bool OvPackageVerifier::fail(Error error, const QString &why)
 QByteArray OvPackageVerifier::hashFile(const QString &path, QString *why)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Read straight into the chunk: QFile's own buffer would only add a copy.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         *why = file.errorString();
         return {};
     }
