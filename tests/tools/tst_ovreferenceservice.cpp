@@ -48,7 +48,8 @@ const char *const kCatalogue = R"({"channels": [
                           {"version": "1.2", "package": "a-1.2.zip"}],
    "codes": {"abc": [{"version": "1.10.0", "package": "pilot.zip", "importanceLevel": 1}],
              "old": [{"version": "1.0", "package": "old.zip"}],
-             "new": [{"version": "2.0", "package": "https://cdn.example.com/new.zip"}]}},
+             "new": [{"version": "2.0", "package": "https://cdn.example.com/new.zip",
+                      "signature": "cdn sig"}]}},
   {"key": 5, "codes": {"x": [{"version": "1.0", "package": "x.zip"}]}}]})";
 
 bool writeFile(const QString &path, const QByteArray &content)
@@ -76,6 +77,7 @@ void TestOvReferenceService::initTestCase()
     QVERIFY(writeFile(dir.filePath(QStringLiteral("catalogue.json")), kCatalogue));
     QVERIFY(writeFile(dir.filePath(QStringLiteral("packages/pkg.zip")), package));
     QVERIFY(writeFile(dir.filePath(QStringLiteral("secret.txt")), "secret"));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("packages/pkg.zip.minisig")), "pkg sig"));
     service.setStandardErrorFile(dir.filePath(QStringLiteral("service.log")));
     service.start(QStringLiteral(OV_UPGRADE_SERVICE),
                   {QStringLiteral("--catalogue"), dir.filePath(QStringLiteral("catalogue.json"))});
@@ -175,6 +177,8 @@ void TestOvReferenceService::requests_data()
     const QByteArray spaces(OvUpgradeProtocol::kMaxQueryBytes - key3.size(), ' ');
     const QString offer = QStringLiteral("http://127.0.0.1:%1/packages/pkg.zip").arg(port);
     QTest::newRow("offer") << "" << key3 << 200 << 200 << offer;
+    QTest::newRow("offer elsewhere") << "" << QByteArray(R"({"code":"new","key":3})") << 200 << 200
+                                     << "https://cdn.example.com/new.zip";
     QTest::newRow("unknown key") << "" << QByteArray(R"({"key":9})") << 200 << 404
                                  << "unknown key 9";
     QTest::newRow("not JSON") << "" << QByteArray("key=3") << 400 << 400 << "JSON";
@@ -214,6 +218,10 @@ void TestOvReferenceService::requests()
     const QString found = status == 200 ? answer.value("data").toObject().value("url").toString()
                                         : answer.value(QStringLiteral("message")).toString();
     QVERIFY2(found.contains(expected), qPrintable(found));
+    // Signed by the .minisig beside our package, or by the catalogue's text for one elsewhere.
+    const QByteArray signature = found.startsWith("https:") ? "cdn sig" : "pkg sig";
+    QCOMPARE(answer.value("data").toObject().value("signature").toString(),
+             status == 200 ? QString::fromLatin1(signature.toBase64()) : QString());
 }
 
 void TestOvReferenceService::demoSuiteLogsItsStart_data()
