@@ -70,5 +70,6 @@ OvUpgradeAnswer OvUpgradeAnswer::parse(const QByteArray &body)
     record.description = data.value(QStringLiteral("description")).toString();
     record.version = data.value(QStringLiteral("version")).toString();
     record.url = data.value(QStringLiteral("url")).toString();
+    record.signature = data.value(QStringLiteral("signature")).toString();
     return answer;
 }

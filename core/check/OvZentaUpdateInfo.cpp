@@ -7,4 +7,5 @@ void OvZentaUpdateInfo::clear()
     description.clear();
     version.clear();
     url.clear();
+    signature.clear();
 }

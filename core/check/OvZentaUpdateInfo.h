@@ -22,6 +22,8 @@ public:
     QString description;
     QString version;
     QString url;
+    // The package's minisign signature file, base64-encoded; empty when the answer had none.
+    QString signature;
 };
 
 Q_DECLARE_METATYPE(OvZentaUpdateInfo)

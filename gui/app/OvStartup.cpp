@@ -6,6 +6,7 @@
 #include "gui/window/OvZentaUpdateForm.h"
 
 #include <QApplication>
+#include <QByteArray>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -15,7 +16,7 @@
 
 namespace OvStartup {
 
-int run(int &argc, char **argv)
+int run(int &argc, char **argv, const QByteArray &publicKey)
 {
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     QApplication app(argc, argv);
@@ -58,6 +59,7 @@ int run(int &argc, char **argv)
     window.setChannelType(options.channelType);
     window.setProcessName(options.processName);
     window.setCode(options.code);
+    window.setPublicKey(publicKey);
     window.startUpgradeCheck(options.url);
 
     const int exitCode = app.exec();

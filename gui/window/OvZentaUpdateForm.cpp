@@ -3,6 +3,7 @@
 #include "core/install/OvZipHelper.h"
 #include "core/suite/OvSuiteProcess.h"
 #include "core/suite/OvVersion.h"
+#include "core/verify/OvPackageVerifier.h"
 #include "gui/list/OvModuleUpgradeInfo.h"
 #include "gui/list/OvUpgradeListWidget.h"
 #include "gui/window/OvBarPercent.h"
@@ -97,6 +98,11 @@ void OvZentaUpdateForm::startUpgradeCheck(const QString &url)
 void OvZentaUpdateForm::setInstallDir(const QString &dir)
 {
     installDirectory = dir;
+}
+
+void OvZentaUpdateForm::setPublicKey(const QByteArray &key)
+{
+    publicKey = key;
 }
 
 void OvZentaUpdateForm::onZentaUpgradeTipDownloaded(const OvZentaUpdateInfo &info)
@@ -218,6 +224,22 @@ void OvZentaUpdateForm::startUnZipTask()
 
 void OvZentaUpdateForm::unZipPackage(const QString &destDir, const QString &zipPath)
 {
+    // With a key, a package that the vendor did not sign for the offered version is refused
+    // before a byte of it reaches the installation directory. The key and the offer are set
+    // before any update starts and not changed while this task runs.
+    if (!publicKey.isEmpty()) {
+        OvPackageVerifier verifier;
+        if (!verifier.verify(zipPath, publicKey, updateInfo.signature.toLatin1(),
+                             updateInfo.version)) {
+            qDebug().noquote() << "OvZentaUpdateForm::unZipPackage package refused:"
+                               << verifier.errorString();
+            emit sigUnZipFinished(false);
+            return;
+        }
+        qDebug().noquote() << "OvZentaUpdateForm::unZipPackage signature verified for"
+                           << updateInfo.version;
+    }
+
     OvZipHelper helper(nullptr);
     connect(
         &helper, &OvZipHelper::sigUpZipProgress, &helper,

@@ -6,6 +6,7 @@
 #include "core/download/OvDownloadManager.h"
 #include "core/suite/OvTypes.h"
 
+#include <QByteArray>
 #include <QMap>
 #include <QString>
 #include <QWidget>
@@ -36,6 +37,10 @@ public:
     // application directory; tests point a whole update at a directory of their own.
     void setInstallDir(const QString &dir);
     QString installDir() const { return installDirectory; }
+
+    // The minisign public key (the base64 line of minisign.pub) that a package must be signed
+    // with before it is extracted; empty, the default, extracts packages unchecked.
+    void setPublicKey(const QByteArray &key);
 
 signals:
     void sigUnZipProgressValueChanged(tds8 unzipFileNum, tds8 totalFileNum);
@@ -79,6 +84,7 @@ private:
     bool isUpdating = false;
     QMap<qint32, qint32> quitStates;
     QString installDirectory;
+    QByteArray publicKey;
 };
 
 #endif // OVZENTAUPDATEFORM_H

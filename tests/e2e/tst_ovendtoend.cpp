@@ -1,3 +1,4 @@
+#include "common/OvTestMinisign.h"
 #include "common/OvTestZip.h"
 
 #include <QDeadlineTimer>
@@ -278,13 +279,16 @@ void TestOvEndToEnd::update_data()
     // Forced updates start by themselves; the row's button is clicked in the workflow tests.
     QTest::addColumn<QStringList>("serviceArgs");
     QTest::addColumn<bool>("closeWhileDownloading"); // and Yes to the question
-    QTest::addColumn<int>("exitCode"); // 0: Yes to the start question; else No to a retry, a close
+    QTest::addColumn<int>("exitCode");  // 0: Yes to the start question; else No to a retry, a close
+    QTest::addColumn<bool>("isSigned"); // by an updater built with the test key
 
-    QTest::newRow("restarted") << QStringList() << false << 0;
-    QTest::newRow("closed while downloading") << QStringList{"--throttle", "200000"} << true << 2;
+    QTest::newRow("restarted") << QStringList() << false << 0 << false;
+    QTest::newRow("signed package, keyed updater") << QStringList() << false << 0 << true;
+    QTest::newRow("closed while downloading")
+        << QStringList{"--throttle", "200000"} << true << 2 << false;
     // Back at the offer nothing runs, so the close then ends at once without a question.
     QTest::newRow("cut package: No to the retry, then a close")
-        << QStringList{"--cut-after", "100000"} << false << 2;
+        << QStringList{"--cut-after", "100000"} << false << 2 << false;
 }
 
 void TestOvEndToEnd::update()
@@ -292,6 +296,15 @@ void TestOvEndToEnd::update()
     QFETCH(QStringList, serviceArgs);
     QFETCH(bool, closeWhileDownloading);
     QFETCH(int, exitCode);
+    QFETCH(bool, isSigned);
+    if (isSigned) {
+        const QString updater = installPath("OvZentaUpdate");
+        QVERIFY(QFile::remove(updater) && QFile::copy(OV_SIGNED_UPDATER, updater));
+        QVERIFY2(!OvTestMinisign::sign(OV_TEST_KEY_DIR, "vendor",
+                                       root->filePath("packages/zenta-1.1.zip"), "zenta 1.1")
+                      .isEmpty(),
+                 "minisign did not sign the package");
+    }
 
     suite.setProcessEnvironment(desktop);
     suite.start(installPath("OvDemoSuite"), QStringList());
@@ -330,6 +343,8 @@ void TestOvEndToEnd::update()
                  "the updated suite did not show");
         QCOMPARE(suitePids(readFile(installPath("demo-suite.log"))).size(), 2);
     }
+    QCOMPARE(updaterLog().contains("OvZentaUpdateForm::unZipPackage signature verified for 1.1"),
+             isSigned);
 }
 
 QTEST_GUILESS_MAIN(TestOvEndToEnd)

@@ -46,7 +46,8 @@ const char *const kCatalogue = R"({"channels": [
                           {"version": "1.2", "package": "a-1.2.zip"}],
    "codes": {"abc": [{"version": "1.10.0", "package": "pilot.zip", "importanceLevel": 1}],
              "old": [{"version": "1.0", "package": "old.zip"}],
-             "new": [{"version": "2.0", "package": "https://cdn.example.com/new.zip"}]}},
+             "new": [{"version": "2.0", "package": "https://cdn.example.com/new.zip",
+                      "signature": "cdn sig"}]}},
   {"key": 5, "codes": {"x": [{"version": "1.0", "package": "x.zip"}]}}]})";
 
 bool writeFile(const QString &path, const QByteArray &content)
@@ -73,7 +74,8 @@ void TestOvReferenceService::initTestCase()
     QVERIFY(dir.isValid() && QDir(dir.path()).mkpath("packages") &&
             writeFile(dir.filePath("catalogue.json"), kCatalogue) &&
             writeFile(dir.filePath("packages/pkg.zip"), package) &&
-            writeFile(dir.filePath("secret.txt"), "secret"));
+            writeFile(dir.filePath("secret.txt"), "secret") &&
+            writeFile(dir.filePath("packages/pkg.zip.minisig"), "pkg sig"));
     service.setStandardErrorFile(dir.filePath("service.log"));
     service.start(OV_UPGRADE_SERVICE, {"--catalogue", dir.filePath("catalogue.json")});
     QTRY_VERIFY2_WITH_TIMEOUT(service.canReadLine(), "the service printed no port line", 10000);
@@ -170,6 +172,8 @@ void TestOvReferenceService::requests_data()
     const QByteArray key3(R"({"key":3})");
     const QByteArray spaces(OvUpgradeProtocol::kMaxQueryBytes - key3.size(), ' ');
     const QString offer = QStringLiteral("http://127.0.0.1:%1/packages/pkg.zip").arg(port);
+    QTest::newRow("offer elsewhere") << "" << QByteArray(R"({"code":"new","key":3})") << 200 << 200
+                                     << "https://cdn.example.com/new.zip";
     QTest::newRow("unknown key") << "" << QByteArray(R"({"key":9})") << 200 << 404
                                  << "unknown key 9";
     QTest::newRow("not JSON") << "" << QByteArray("key=3") << 400 << 400 << "JSON";
@@ -209,6 +213,10 @@ void TestOvReferenceService::requests()
     const QString found = status == 200 ? answer.value("data").toObject().value("url").toString()
                                         : answer.value(QStringLiteral("message")).toString();
     QVERIFY2(found.contains(expected), qPrintable(found));
+    // Signed by the .minisig beside our package, or by the catalogue's text for one elsewhere.
+    const QByteArray signature = found.startsWith("https:") ? "cdn sig" : "pkg sig";
+    QCOMPARE(answer.value("data").toObject().value("signature").toString(),
+             status == 200 ? QString::fromLatin1(signature.toBase64()) : QString());
 }
 
 QTEST_GUILESS_MAIN(TestOvReferenceService)

@@ -1,3 +1,4 @@
+#include "common/OvTestMinisign.h"
 #include "common/OvTestServer.h"
 #include "common/OvTestSupport.h"
 #include "common/OvTestZip.h"
@@ -85,6 +86,8 @@ private slots:
     void offer();
     void update_data();
     void update();
+    void signedUpdate_data();
+    void signedUpdate();
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override;
@@ -104,6 +107,7 @@ private:
     std::unique_ptr<OvTestGate> gate;
     std::string checkAnswer;
     QByteArray package;
+    QByteArray signature; // the answer's "signature" member when not empty
     std::atomic<int> packageRequests{0};
     QPointer<OvZentaUpdateForm> window;
     Update script;
@@ -129,6 +133,7 @@ void TestOvZentaUpdateForm::init()
     script = Update();
     seen = Seen();
     packageRequests = 0;
+    signature.clear();
     server = std::make_unique<OvTestServer>();
     server->server().Post("/check", [this](const httplib::Request &, httplib::Response &res) {
         res.set_content(checkAnswer, "application/json");
@@ -167,11 +172,13 @@ void TestOvZentaUpdateForm::cleanup()
 
 void TestOvZentaUpdateForm::startWindow(const QString &offered, const QString &installed)
 {
-    checkAnswer = QStringLiteral(R"({"status":200,"message":"ok","data":{"version":"%1",)"
-                                 R"("url":"%2","description":"New things.","importanceLevel":%3}})")
-                      .arg(offered, server->url(QStringLiteral("/pkg.zip")))
-                      .arg(script.importance)
-                      .toStdString();
+    checkAnswer =
+        QStringLiteral(R"({"status":200,"message":"ok","data":{"version":"%1",)"
+                       R"("url":"%2","description":"New things.","importanceLevel":%3%4}})")
+            .arg(offered, server->url(QStringLiteral("/pkg.zip")))
+            .arg(script.importance)
+            .arg(signature.isEmpty() ? QString() : ",\"signature\":\"" + signature + '"')
+            .toStdString();
     window = new OvZentaUpdateForm;
     window->installEventFilter(this);
     window->setInstallDir(dir->path());
@@ -349,6 +356,47 @@ void TestOvZentaUpdateForm::update()
     const QString ran = "2.0\n" + QFileInfo(dir->path()).canonicalFilePath() + '\n';
     QTRY_COMPARE_WITH_TIMEOUT(QString::fromUtf8(readFile(path("started.txt"))),
                               update.exitCode == 0 ? ran : QString(), 5000);
+}
+
+void TestOvZentaUpdateForm::signedUpdate_data()
+{
+    QTest::addColumn<bool>("isTampered");
+    QTest::newRow("signed package installs") << false;
+    QTest::newRow("package changed after signing is refused") << true;
+}
+
+// A window with a key: the signed package is extracted; one changed after signing is refused
+// before extraction with the retry question, and nothing is written.
+void TestOvZentaUpdateForm::signedUpdate()
+{
+    QFETCH(bool, isTampered);
+    const OvTestSupport::LogCapture log;
+    QVERIFY(OvTestZip::write(path("signed.zip"), {{"data.txt", "data of 2.0"}, {"new.txt", "2"}}));
+    const QByteArray key = OvTestMinisign::makeKey(dir->path(), "vendor");
+    const QByteArray minisig =
+        OvTestMinisign::sign(dir->path(), "vendor", path("signed.zip"), "zenta 2.0");
+    QVERIFY2(!key.isEmpty() && !minisig.isEmpty(), "minisign failed");
+    package = readFile(path("signed.zip"));
+    if (isTampered)
+        package[package.size() / 2] = char(package[package.size() / 2] ^ 0x01);
+    signature = minisig.toBase64();
+    QFile old(path("data.txt"));
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write(kOldData) > 0);
+    old.close();
+
+    // Start, then No to the one question; a close after a good update asks to exit.
+    const QStringList asked = isTampered ? QStringList{kUnZipFailed} : QStringList{kStart, kExit};
+    script = Update{2, "", 1, "after 1", "NY", 1, asked, 1, !isTampered};
+    startWindow(QStringLiteral("2.0"));
+    window->setPublicKey(key);
+    QCOMPARE(runLoop(), 1);
+    QCOMPARE(seen.asked, asked);
+    QCOMPARE(readFile(path("data.txt")), isTampered ? kOldData : QByteArray("data of 2.0"));
+    QCOMPARE(QFile::exists(path("new.txt")), !isTampered);
+    const QString expected = isTampered ? "package refused: the package's signature does not verify"
+                                        : "signature verified for 2.0";
+    QVERIFY2(log.contains("OvZentaUpdateForm::unZipPackage " + expected),
+             qPrintable(log.lines().join('\n')));
 }
 
 QTEST_MAIN(TestOvZentaUpdateForm)

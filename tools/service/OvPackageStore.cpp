@@ -1,6 +1,7 @@
 #include "tools/service/OvPackageStore.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace OvPackageStore {
@@ -33,6 +34,17 @@ QString resolve(const QString &dir, const QString &name)
     const QString target = file.canonicalFilePath();
     const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
     return target.startsWith(prefix) ? target : QString();
+}
+
+QByteArray signatureOf(const QString &dir, const QString &name)
+{
+    // A .minisig file is a few hundred bytes; anything far larger is not one.
+    constexpr qint64 kMaxSignatureBytes = 64 * 1024;
+    QFile file(resolve(dir, name + QStringLiteral(".minisig")));
+    if (file.fileName().isEmpty() || file.size() > kMaxSignatureBytes ||
+        !file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
 }
 
 QString contentType(const QString &name)

@@ -11,6 +11,7 @@ struct OvRelease
     QString description;        // shown by the updater under the offer
     QString cdt;                // release date, passed through as text
     qint64 importanceLevel = 2; // 1: the updater starts the update by itself
+    QString signature;          // the package's .minisig text, for packages on another host
 };
 
 #endif // OVRELEASE_H

@@ -158,7 +158,8 @@ bool OvReleaseCatalogue::readRelease(const QJsonValue &value, const QString &whe
     release->package = packageText;
 
     if (!readText(object, QStringLiteral("description"), where, &release->description, error) ||
-        !readText(object, QStringLiteral("cdt"), where, &release->cdt, error))
+        !readText(object, QStringLiteral("cdt"), where, &release->cdt, error) ||
+        !readText(object, QStringLiteral("signature"), where, &release->signature, error))
         return false;
 
     const QJsonValue level = object.value(QStringLiteral("importanceLevel"));

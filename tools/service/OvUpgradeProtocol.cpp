@@ -47,13 +47,15 @@ bool parseQuery(const QByteArray &body, OvUpgradeQuery *query, QString *error)
     return true;
 }
 
-QByteArray answer(const OvRelease &release, const QString &packageUrl)
+QByteArray answer(const OvRelease &release, const QString &packageUrl, const QByteArray &signature)
 {
-    const QJsonObject data{{QStringLiteral("version"), release.version},
-                           {QStringLiteral("url"), packageUrl},
-                           {QStringLiteral("description"), release.description},
-                           {QStringLiteral("cdt"), release.cdt},
-                           {QStringLiteral("importanceLevel"), release.importanceLevel}};
+    QJsonObject data{{QStringLiteral("version"), release.version},
+                     {QStringLiteral("url"), packageUrl},
+                     {QStringLiteral("description"), release.description},
+                     {QStringLiteral("cdt"), release.cdt},
+                     {QStringLiteral("importanceLevel"), release.importanceLevel}};
+    if (!signature.isEmpty())
+        data.insert(QStringLiteral("signature"), QString::fromLatin1(signature.toBase64()));
     const QJsonObject envelope{{QStringLiteral("status"), 200},
                                {QStringLiteral("message"), QStringLiteral("ok")},
                                {QStringLiteral("data"), data}};

@@ -24,8 +24,10 @@ constexpr int kMaxQueryBytes = 64 * 1024;
 // returns false and a short reason fit to send back to the client.
 bool parseQuery(const QByteArray &body, OvUpgradeQuery *query, QString *error);
 
-// {"status":200,"message":"ok","data":{...}} offering `release` at `packageUrl`.
-QByteArray answer(const OvRelease &release, const QString &packageUrl);
+// {"status":200,"message":"ok","data":{...}} offering `release` at `packageUrl`; a non-empty
+// `signature` (the package's .minisig text) goes base64-encoded into "data"."signature".
+QByteArray answer(const OvRelease &release, const QString &packageUrl,
+                  const QByteArray &signature = QByteArray());
 
 // {"status":<status>,"message":<message>}
 QByteArray failure(int status, const QString &message);

@@ -226,12 +226,19 @@ void OvUpgradeService::onQuery(const httplib::Request &req, httplib::Response &r
     // says why, which the updater logs.
     const OvReleaseCatalogue::Pick pick = catalogue.pick(query.key, query.code);
     switch (pick.outcome) {
-    case OvReleaseCatalogue::Outcome::Found:
+    case OvReleaseCatalogue::Outcome::Found: {
+        // The catalogue's signature text first (a package on another host), else the
+        // .minisig file beside a package of ours; without either the answer carries none.
+        QByteArray signature = pick.release.signature.toUtf8();
+        if (signature.isEmpty() && !OvUpgradeProtocol::isAbsoluteUrl(pick.release.package))
+            signature = OvPackageStore::signatureOf(options.packagesDir, pick.release.package);
         sendJson(res, 200,
                  OvUpgradeProtocol::answer(
                      pick.release,
-                     OvUpgradeProtocol::packageUrl(baseUrlFor(req), pick.release.package)));
+                     OvUpgradeProtocol::packageUrl(baseUrlFor(req), pick.release.package),
+                     signature));
         break;
+    }
     case OvReleaseCatalogue::Outcome::UnknownKey:
         sendJson(res, 200,
                  OvUpgradeProtocol::failure(404, QStringLiteral("unknown key %1").arg(query.key)));
