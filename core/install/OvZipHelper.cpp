@@ -20,7 +20,9 @@
 
 #include <unzip.h>
 
+#include <algorithm>
 #include <cstring>
+#include <numeric>
 
 namespace {
 
@@ -132,7 +134,8 @@ QString planEntry(Plan &plan, Entry *entry)
     entry->method = static_cast<quint32>(plan.info.compression_method);
     entry->time = recordedTime(plan);
     entry->hasExtraField = plan.info.size_file_extra > 0;
-    plan.needed += plan.info.uncompressed_size + kBlockSize;
+    entry->size = plan.info.uncompressed_size;
+    plan.needed += entry->size + kBlockSize;
     return QString();
 }
 
@@ -140,8 +143,12 @@ QString planEntry(Plan &plan, Entry *entry)
 struct Staging
 {
     Staging(const QVector<Entry> &entries, const QString &zipPath, const QString &stagingDir)
-        : entries(entries), zipPath(zipPath), stagingDir(stagingDir)
+        : entries(entries), zipPath(zipPath), stagingDir(stagingDir), order(entries.size())
     {
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&entries](int a, int b) {
+            return entries.at(a).size > entries.at(b).size;
+        });
     }
 
     const QVector<Entry> &entries;
@@ -149,6 +156,9 @@ struct Staging
     const QString stagingDir;
     QMutex mutex;
     QWaitCondition changed;
+    // The largest entries go first, so that no thread is left with a large one at the end while
+    // the others have nothing to do; progress is still reported in the archive's order.
+    QVector<int> order;
     int next = 0;
     QVector<bool> done = QVector<bool>(entries.size(), false);
     OvZipStager::Result result = OvZipStager::Result::Done;
@@ -158,7 +168,8 @@ struct Staging
     int take()
     {
         QMutexLocker lock(&mutex);
-        return result != OvZipStager::Result::Done || next >= entries.size() ? -1 : next++;
+        return result != OvZipStager::Result::Done || next >= entries.size() ? -1
+                                                                             : order.at(next++);
     }
     void stageOne(OvZipStager &stager, int index)
     {
@@ -294,7 +305,7 @@ bool OvZipHelper::upzip(const QString &zipPath, const QString &destDir)
             } else if (staging.result != OvZipStager::Result::Done) {
                 break;
             } else if (staging.next < plan.entries.size()) {
-                const int index = staging.next++;
+                const int index = staging.order.at(staging.next++);
                 lock.unlock();
                 staging.stageOne(stager, index);
                 lock.relock();

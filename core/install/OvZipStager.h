@@ -17,6 +17,7 @@ public:
     struct Entry
     {
         quint64 offset = 0; // of its central directory record, for unzSetOffset64
+        quint64 size = 0;   // recorded uncompressed size
         QString relative;   // clean path below the destination; empty: not extracted
         bool isDirectory = false;
         QFileDevice::Permissions rights; // none: what a new file gets
