@@ -46,13 +46,11 @@ Outcome runUpzip(const QString &zipPath, const QString &destDir)
 // signal once, with the value returned.
 bool isWalk(const QStringList &emitted, int total, bool result)
 {
-    const int steps = emitted.size() - 2;
     QStringList expected;
-    for (int i = 1; i <= steps; ++i)
+    for (int i = 1; i <= (result ? total : emitted.size() - 2); ++i)
         expected << QString("%1/%2").arg(i).arg(total);
     const QString value = result ? "true" : "false";
-    return emitted == expected + QStringList{value, "returned " + value} &&
-           (!result || steps == total);
+    return emitted == expected + QStringList{value, "returned " + value};
 }
 
 QByteArray readFile(const QString &path)
@@ -144,8 +142,7 @@ class TestOvZipHelper : public QObject
     Q_OBJECT
 
 private slots:
-    void safeRelativePath_data();
-    void safeRelativePath();
+    void nulEndsName();
     void extracts_data();
     void extracts();
     void matchesInfoZip_data();
@@ -156,27 +153,10 @@ private:
     QTemporaryDir fuzzInputs;
 };
 
-void TestOvZipHelper::safeRelativePath_data()
+// A name with a NUL, which no zip writer here can make, ends there, as for C tools.
+void TestOvZipHelper::nulEndsName()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("expected"); // empty: the entry is skipped
-    const auto row = [](const char *title, const QString &name, const QString &expected = {}) {
-        QTest::newRow(title) << name << expected;
-    };
-    row("directory keeps its slash", "d\\e\\", "d/e/");
-    row("dots and doubled separators dropped", "./a//b/./c", "a/b/c");
-    row("dots inside names are fine", "a..b/..c/d..", "a..b/..c/d..");
-    row("NUL ends the name, as for C tools", QString::fromLatin1("te\0t", 4), "te");
-    row("parent that stays inside is refused too", "a/../x");
-    row("drive after a dot", "./C:/x");
-    row("nothing left", "./.");
-}
-
-void TestOvZipHelper::safeRelativePath()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, expected);
-    QCOMPARE(OvZipEntryName::safeRelativePath(name), expected);
+    QCOMPARE(OvZipEntryName::safeRelativePath(QString::fromLatin1("te\0t", 4)), QString("te"));
 }
 
 void TestOvZipHelper::extracts_data()
@@ -209,8 +189,14 @@ void TestOvZipHelper::extracts_data()
     for (const Entry &e : files)
         landed << "dest/" + e.name + '=' + describe(e.data);
     row("files in new sub-directories", {}, files, landed);
-    row("directory entries", {}, {{"dir/", ""}, {"dir/in/", ""}, {"dir/in/f", "in"}, {"e/", ""}},
-        {"dest/dir/in/f=in", "dest/e/"});
+    row("directory entries, dots and separators", {},
+        {{"dir/", ""},
+         {"dir/in/", ""},
+         {"dir/in/f", "in"},
+         {"e\\f\\", ""},
+         {"./a//b/./c", "c"},
+         {"a..b/..c/d..", "d"}},
+        {"dest/dir/in/f=in", "dest/e/f/", "dest/a/b/c=c", "dest/a..b/..c/d..=d"});
     row("overwrite, cutting a longer local change", {"dest/dir/a=local", "dest/keep=old"},
         {{"dir/", ""}, {"dir/a", "new"}}, {"dest/dir/a=new", "dest/keep=old"}, Error::NoError,
         "OvZipHelper::upzip() - file had existed!! \"dest/dir/a\"");
@@ -246,8 +232,9 @@ void TestOvZipHelper::extracts_data()
         {"dest/plain=eve", "dest/extra=eve @2025-12-31T23:59:58 read 2025-12-31T23:59:58"});
 
     // Unsafe names; the last is safe in its first 256 bytes and escapes later.
-    for (const QByteArray &name : QByteArrayList{"../x", "a/../../x", "/abs", "C:\\x", "..\\x",
-                                                 "x/..", "x/" + QByteArray("../").repeated(140)})
+    for (const QByteArray &name :
+         QByteArrayList{"../x", "a/../../x", "a/../x", "/abs", "C:\\x", "./C:/x", "..\\x", "x/..",
+                        "./.", "x/" + QByteArray("../").repeated(140)})
         row(name.left(20).constData(), {}, {{name, "bad"}}, {});
     // Links to outside, dangling, or to a sibling whose name starts like the destination's:
     // nothing is made or written through them.
@@ -342,16 +329,13 @@ void TestOvZipHelper::extracts()
     QFETCH(QStringList, after);
     QTemporaryDir tmp;
     const QString box = tmp.path(), zip = box + "/p.zip";
-    QStringList mounts;
     const auto unmount = qScopeGuard([&] {
-        for (const QString &at : mounts)
-            QProcess::execute("umount", {"-l", at});
+        if (fault == "fill" || fault == "space" || fault == "held")
+            QProcess::execute("umount", {"-l", fault == "held" ? box + "/dest/old.txt" : box});
     });
-    const auto mount = [&](const QStringList &args, const QString &at) {
-        return QProcess::execute("mount", args + QStringList(at)) == 0 && (mounts << at, true);
-    };
     if ((fault == "fill" || fault == "space") &&
-        !mount({"-t", "tmpfs", "-o", fault == "fill" ? "size=1m" : "size=256k", "tmpfs"}, box))
+        QProcess::execute("mount", {"-t", "tmpfs", "-o", fault == "fill" ? "size=1m" : "size=256k",
+                                    "tmpfs", box}) != 0)
         QSKIP("no tmpfs can be mounted here (that takes root)");
     QVERIFY(lay(box, before));
     if (error == Error::NoError && fault.isEmpty())
@@ -359,8 +343,9 @@ void TestOvZipHelper::extracts()
     QVERIFY(archive.isEmpty() ? OvTestZip::writeEntries(zip, entries)
                               : archive == "-" || writeFile(zip, archive));
     // A mount point cannot be renamed: the last move fails for good, after the retries.
-    if (fault == "held" && !(writeFile(box + "/p.held", "old") &&
-                             mount({"--bind", box + "/p.held"}, box + "/dest/old.txt")))
+    if (fault == "held" &&
+        !(writeFile(box + "/p.held", "old") &&
+          QProcess::execute("mount", {"--bind", box + "/p.held", box + "/dest/old.txt"}) == 0))
         QSKIP("no file can be bind-mounted here (that takes root)");
     QProcess running;
     if (fault == "running") {
