@@ -184,13 +184,9 @@ void TestOvZipHelper::extracts_data()
     for (const Entry &e : files)
         landed << "dest/" + e.name + '=' + describe(e.data);
     row("files in new sub-directories", {}, files, landed);
-    row("directory entries, dots and separators", {},
-        {{"dir/", ""},
-         {"dir/in/", ""},
-         {"dir/in/f", "in"},
-         {"e\\f\\", ""},
-         {"./a//b/./c", "c"},
-         {"a..b/..c/d..", "d"}},
+    const Entries tidied{{"dir/", ""},   {"dir/in/", ""},     {"dir/in/f", "in"},
+                         {"e\\f\\", ""}, {"./a//b/./c", "c"}, {"a..b/..c/d..", "d"}};
+    row("directory entries, dots and separators", {}, tidied,
         {"dest/dir/in/f=in", "dest/e/f/", "dest/a/b/c=c", "dest/a..b/..c/d..=d"});
     row("overwrite, cutting a longer local change", {"dest/dir/a=local", "dest/keep=old"},
         {{"dir/", ""}, {"dir/a", "new"}}, {"dest/dir/a=new", "dest/keep=old"}, Error::NoError,
@@ -210,8 +206,7 @@ void TestOvZipHelper::extracts_data()
     row("encrypted", {"dest/keep=old"}, {{"new", "n"}, encrypted}, {"dest/keep=old"},
         Error::EntryUnreadable);
     QTemporaryDir tmp;
-    // Linux has no birth time: the date shows where an extra field (an unknown one) makes us set
-    // it.
+    // Linux has no birth time: the date shows where an extra field makes us set the others.
     Entry plain("plain", "eve");
     plain.year = 2025, plain.month = 12, plain.day = 31, plain.hour = 23, plain.minute = 59;
     plain.second = 58;
@@ -254,16 +249,19 @@ void TestOvZipHelper::extracts_data()
     // Rights: read and execute as recorded (Unix, macOS), writable by the owner only, no set-id;
     // none from a link, a directory, an owner-unreadable file or MS-DOS: the replaced file's then.
     // The running updater's own file is renamed aside: Linux refuses to write a running program.
-    const auto withMode = [](const QByteArray &name, quint32 mode) {
-        Entry entry(name, name);
-        entry.unixMode = mode;
-        return entry;
-    };
-    const Entries modes{
-        withMode("OvZentaUpdate", 0100755), withMode("mac", 0100750),  withMode("dos", 0100755),
-        withMode("all", 0100777),           withMode("ro", 0100444),   withMode("setid", 0107755),
-        withMode("notype", 0644),           withMode("link", 0120777), withMode("dir", 040755),
-        withMode("unreadable", 0100311),    {"kept", "kept"}};
+    Entries modes;
+    for (const auto &[name, mode] : QList<QPair<QByteArray, quint32>>{{"OvZentaUpdate", 0100755},
+                                                                      {"mac", 0100750},
+                                                                      {"dos", 0100755},
+                                                                      {"all", 0100777},
+                                                                      {"ro", 0100444},
+                                                                      {"setid", 0107755},
+                                                                      {"notype", 0644},
+                                                                      {"link", 0120777},
+                                                                      {"dir", 040755},
+                                                                      {"unreadable", 0100311},
+                                                                      {"kept", 0}})
+        (modes << Entry(name, name)).last().unixMode = mode;
     OvTestZip::writeEntries(tmp.filePath("m"), modes);
     QByteArray hosts = readFile(tmp.filePath("m"));
     const int directory = hosts.indexOf("PK\x01\x02"); // the host byte of "version made by":
@@ -279,13 +277,12 @@ void TestOvZipHelper::extracts_data()
     // over. The process killed: the start-up recovery puts it back. A tmpfs is a real size limit.
     const QStringList installed{"dest/bin/run=#!/bin/sh mode 500", "dest/data/a.txt=old a",
                                 "dest/l->data/a.txt", "dest/old.txt=old"};
-    Entry program("bin/run", "#!/bin/sh\necho new\n");
-    program.unixMode = 0100755;
-    const Entries package{program,
-                          {"data/a.txt", "new a"},
-                          {"new/dir/b.bin", QByteArray(300000, 'b')},
-                          {"data/c.txt", "c"},
-                          {"old.txt", "new old", 0}};
+    Entries package{{"bin/run", "#!/bin/sh\necho new\n"},
+                    {"data/a.txt", "new a"},
+                    {"new/dir/b.bin", QByteArray(300000, 'b')},
+                    {"data/c.txt", "c"},
+                    {"old.txt", "new old", 0}};
+    package[0].unixMode = 0100755;
     OvTestZip::writeEntries(tmp.filePath("f"), package);
     QByteArray checksum = readFile(tmp.filePath("f")), unreadable = checksum;
     checksum[checksum.lastIndexOf("new old")] = 'N';            // behind the checksum's back
