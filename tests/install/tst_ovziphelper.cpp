@@ -76,9 +76,9 @@ int octal(QFileDevice::Permissions rights)
     return int(rights >> 12 & 07) << 6 | int(rights >> 4 & 07) << 3 | int(rights & 07);
 }
 
-// The tree below `dir` as sorted lines: "a/b=content" a file, "l->text" a link (never
-// followed), "e/" an empty directory; with `details`, a file's times and mode where they are
-// not those of a new file. The package and what a test keeps beside it ("p.*") are left out.
+// The tree below `dir` as sorted lines: "a/b=content" a file, "l->text" a link, "e/" an empty
+// directory; with `details`, a file's times (taken before reading) and mode where they are not
+// those of a new file. The package and what a test keeps beside it ("p.*") are left out.
 QStringList treeOf(const QString &dir, bool details = true)
 {
     static const int freshMode = [] {
@@ -91,22 +91,20 @@ QStringList treeOf(const QString &dir, bool details = true)
     for (QDirIterator it(dir, all, QDirIterator::Subdirectories); it.hasNext();) {
         const QFileInfo info(it.next());
         const QString path = info.filePath().mid(dir.size() + 1);
-        // Taken before reading changes them.
         const QString times = " @" + info.lastModified().toString(Qt::ISODate) + " read " +
                               info.lastRead().toString(Qt::ISODate);
         char text[4096];
         if (path.startsWith("p.") ||
             (info.isDir() && !info.isSymLink() && !QDir(info.filePath()).isEmpty(all)))
             continue;
-        if (info.isSymLink()) {
-            const auto n = ::readlink(QFile::encodeName(info.filePath()).constData(), text, 4096);
-            lines << path + "->" + describe(QByteArray(text, qMax(0, static_cast<int>(n))));
-            continue;
-        }
-        lines << path + (info.isDir() ? "/" : '=' + describe(readFile(info.filePath())));
-        if (details && qAbs(info.lastModified().secsTo(QDateTime::currentDateTime())) > 3600)
+        const auto n = ::readlink(QFile::encodeName(info.filePath()).constData(), text, 4096);
+        const bool isFile = !info.isSymLink() && !info.isDir();
+        lines << path + (info.isSymLink() ? "->" + describe(QByteArray(text, qMax(0, int(n))))
+                         : isFile         ? '=' + describe(readFile(info.filePath()))
+                                          : "/");
+        if (details && isFile && info.lastModified().secsTo(QDateTime::currentDateTime()) > 3600)
             lines.last() += times;
-        if (details && !info.isDir() && octal(info.permissions()) != freshMode)
+        if (details && isFile && octal(info.permissions()) != freshMode)
             lines.last() += QString(" mode %1").arg(octal(info.permissions()), 0, 8);
     }
     lines.sort();
@@ -138,7 +136,7 @@ class TestOvZipHelper : public QObject
     Q_OBJECT
 
 private slots:
-    void nulEndsName();
+    void nulEndsNameAsInC();
     void extracts_data();
     void extracts();
     void matchesInfoZip_data();
@@ -149,17 +147,16 @@ private:
     QTemporaryDir fuzzInputs;
 };
 
-// A name with a NUL, which no zip writer here can make, ends there, as for C tools.
-void TestOvZipHelper::nulEndsName()
+void TestOvZipHelper::nulEndsNameAsInC()
 {
     QCOMPARE(OvZipEntryName::safeRelativePath(QString::fromLatin1("te\0t", 4)), QString("te"));
 }
 
 void TestOvZipHelper::extracts_data()
 {
-    // The box before, as treeOf() lines; the entries ("after.txt" follows when all goes well),
-    // or the package's bytes ("-": none); the error; one log line that must be there (the box
-    // as ""); the box after, after.txt aside; a fault made while installing.
+    // A fault made while installing; the box before, as treeOf() lines; the entries ("after.txt"
+    // follows on success), or the package's bytes ("-": none); the error; a log line (the box as
+    // ""); the box after, after.txt aside.
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QStringList>("before");
     QTest::addColumn<Entries>("entries");
@@ -184,15 +181,15 @@ void TestOvZipHelper::extracts_data()
     for (const Entry &e : files)
         landed << "dest/" + e.name + '=' + describe(e.data);
     row("files in new sub-directories", {}, files, landed);
-    const Entries tidied{{"dir/", ""},   {"dir/in/", ""},     {"dir/in/f", "in"},
-                         {"e\\f\\", ""}, {"./a//b/./c", "c"}, {"a..b/..c/d..", "d"}};
-    row("directory entries, dots and separators", {}, tidied,
-        {"dest/dir/in/f=in", "dest/e/f/", "dest/a/b/c=c", "dest/a..b/..c/d..=d"});
+    const Entries tidied{{"dir/", ""},       {"dir/in/", ""},     {"dir/in/f", "in"},
+                         {"e\\f\\", ""},     {"./a//b/./c", "c"}, {"a..b/..c/d..", "d"},
+                         {"twice", "first"}, {"twice", "second"}}; // the later wins, as for unzip
+    row("directory entries, dots, separators, a name twice", {}, tidied,
+        {"dest/dir/in/f=in", "dest/e/f/", "dest/a/b/c=c", "dest/a..b/..c/d..=d",
+         "dest/twice=second"});
     row("overwrite, cutting a longer local change", {"dest/dir/a=local", "dest/keep=old"},
         {{"dir/", ""}, {"dir/a", "new"}}, {"dest/dir/a=new", "dest/keep=old"}, Error::NoError,
         "OvZipHelper::upzip() - file had existed!! \"dest/dir/a\"");
-    row("a name recorded twice: the later wins", {}, {{"twice", "first"}, {"twice", "second"}},
-        {"dest/twice=second"});
     row("the install's own folder is out of reach", {}, {{".ovupdate/journal", "x"}}, {},
         Error::NoError, "OvZipHelper::upzip() - Skip unsafe entry name \".ovupdate/journal\"");
     // As root, permission bits block nothing; a directory in a file's place, or the reverse, do.
@@ -237,30 +234,24 @@ void TestOvZipHelper::extracts_data()
         {"dest/alias->real", "dest/real/x=in"});
 
     // An end record without entries, behind something: minizip finds no first entry.
-    const QByteArray emptyEnd = "PK\x05\x06" + QByteArray(18, '\0');
     row("missing archive: nothing created", {}, {}, {}, Error::ArchiveMissing, {}, "-");
     row("not a zip", {}, {}, {"dest/"}, Error::ArchiveUnreadable,
         "OvZipHelper::upzip() Fail to open unzip File \"p.zip\"", "plain text\n");
     row("empty archive", {}, {}, {"dest/"}, Error::ArchiveUnreadable,
-        "OvZipHelper::upzip() Fail to unzGoToFirstFile -103", "SFX!" + emptyEnd);
+        "OvZipHelper::upzip() Fail to unzGoToFirstFile -103",
+        "SFX!PK\x05\x06" + QByteArray(18, '\0'));
     row("destination cannot be created", {"dest=a file"}, {{"a.txt", "a"}}, {"dest=a file"},
         Error::DestinationNotCreated, "OvZipHelper::upzip() - Fail to mkpath() \"dest/\"");
 
-    // Rights: read and execute as recorded (Unix, macOS), writable by the owner only, no set-id;
-    // none from a link, a directory, an owner-unreadable file or MS-DOS: the replaced file's then.
-    // The running updater's own file is renamed aside: Linux refuses to write a running program.
+    // Rights as recorded (Unix, macOS) but owner-writable only, else the replaced file's; the
+    // running updater's own file is renamed aside: Linux refuses to write a running program.
+    const QList<QPair<QByteArray, quint32>> rights{
+        {"OvZentaUpdate", 0100755}, {"mac", 0100750},  {"dos", 0100755},
+        {"all", 0100777},           {"ro", 0100444},   {"setid", 0107755},
+        {"notype", 0644},           {"link", 0120777}, {"dir", 040755},
+        {"unreadable", 0100311},    {"kept", 0}};
     Entries modes;
-    for (const auto &[name, mode] : QList<QPair<QByteArray, quint32>>{{"OvZentaUpdate", 0100755},
-                                                                      {"mac", 0100750},
-                                                                      {"dos", 0100755},
-                                                                      {"all", 0100777},
-                                                                      {"ro", 0100444},
-                                                                      {"setid", 0107755},
-                                                                      {"notype", 0644},
-                                                                      {"link", 0120777},
-                                                                      {"dir", 040755},
-                                                                      {"unreadable", 0100311},
-                                                                      {"kept", 0}})
+    for (const auto &[name, mode] : rights)
         (modes << Entry(name, name)).last().unixMode = mode;
     OvTestZip::writeEntries(tmp.filePath("m"), modes);
     QByteArray hosts = readFile(tmp.filePath("m"));
@@ -390,12 +381,11 @@ void TestOvZipHelper::matchesInfoZip_data()
     const QString fuzz = zipDir + "/klauspost-fuzz/FuzzReader-raw.zip";
     QVERIFY2(QProcess::execute(unzip, {"-qo", fuzz, "-d", fuzzInputs.path()}) == 0,
              "unzip could not unpack the fuzz container");
-    for (const QString &dir : {zipDir, fuzzInputs.path()}) {
+    for (const QString &dir : {zipDir, fuzzInputs.path()})
         for (QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
             const QString path = it.next();
             QTest::newRow(qPrintable(path.mid(dir.size() + 1))) << path;
         }
-    }
 }
 
 void TestOvZipHelper::matchesInfoZip()
@@ -405,7 +395,6 @@ void TestOvZipHelper::matchesInfoZip()
         QSKIP("the zip corpus (../shared/corpora/zip) or Info-ZIP unzip is not available");
     QTemporaryDir tmp;
     const QString box = tmp.filePath("box"), ref = tmp.filePath("ref");
-    QVERIFY(QDir().mkpath(box));
     const Outcome out = runUpzip(archive, box + "/dest/");
     const bool returned = out.emitted.last() == "returned true";
     QCOMPARE(out.emitted.filter(QRegularExpression("^(true|false)$")),
