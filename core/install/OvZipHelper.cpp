@@ -85,19 +85,23 @@ QDateTime recordedTime(Plan &plan)
 }
 
 // Decides about the current entry; an empty `relative` means it is skipped (with its log line).
-// Returns an error text when the entry can never be installed, which fails the whole install.
-QString planEntry(Plan &plan, Entry *entry)
+// Returns an error, with its text in `why`, when the entry can never be installed: that fails the
+// whole install.
+OvZipHelper::Error planEntry(Plan &plan, Entry *entry, QString *why)
 {
     QByteArray raw;
-    if (!recordedName(plan, &raw))
-        return QStringLiteral("cannot read the name of an entry");
+    if (!recordedName(plan, &raw)) {
+        *why = QStringLiteral("cannot read the name of an entry");
+        return OvZipHelper::Error::EntryUnreadable;
+    }
     const QString name = QString::fromLocal8Bit(raw.constData(), raw.size());
     QString relative = OvZipEntryName::safeRelativePath(name);
     // The install's own state must not be reachable from a package.
     if (relative.isEmpty() ||
-        relative.section(QLatin1Char('/'), 0, 0) == QLatin1String(".ovupdate")) {
+        relative.section(QLatin1Char('/'), 0, 0)
+                .compare(QLatin1String(".ovupdate"), Qt::CaseInsensitive) == 0) {
         qDebug() << "OvZipHelper::upzip() - Skip unsafe entry name" << name;
-        return QString();
+        return OvZipHelper::Error::NoError;
     }
     entry->isDirectory = relative.endsWith(QLatin1Char('/'));
     if (entry->isDirectory)
@@ -108,7 +112,7 @@ QString planEntry(Plan &plan, Entry *entry)
     const OvDestinationGuard::Placement placement = plan.guard->place(dirPath);
     if (placement == OvDestinationGuard::Placement::Outside) {
         qDebug() << "OvZipHelper::upzip() - Skip entry outside the destination" << name;
-        return QString();
+        return OvZipHelper::Error::NoError;
     }
     const QFileInfo existing(target);
     if (existing.exists() || existing.isSymLink())
@@ -116,8 +120,10 @@ QString planEntry(Plan &plan, Entry *entry)
     // A link in a file's place is replaced, never written through; a directory is never
     // replaced by a file.
     if (placement == OvDestinationGuard::Placement::Blocked ||
-        (!entry->isDirectory && existing.isDir() && !existing.isSymLink()))
-        return QStringLiteral("cannot replace what is in the place of %1").arg(target);
+        (!entry->isDirectory && existing.isDir() && !existing.isSymLink())) {
+        *why = QStringLiteral("cannot replace what is in the place of %1").arg(target);
+        return OvZipHelper::Error::TargetNotReplaced;
+    }
 
     entry->relative = relative;
     const int earlier = plan.latest.value(relative, -1);
@@ -136,7 +142,7 @@ QString planEntry(Plan &plan, Entry *entry)
     entry->hasExtraField = plan.info.size_file_extra > 0;
     entry->size = plan.info.uncompressed_size;
     plan.needed += entry->size + kBlockSize;
-    return QString();
+    return OvZipHelper::Error::NoError;
 }
 
 // The entries shared out between the threads that stage them; the first failure stops them all.
@@ -259,9 +265,10 @@ bool OvZipHelper::upzip(const QString &zipPath, const QString &destDir)
         }
         Entry entry;
         entry.offset = unzGetOffset64(plan.archive);
-        const QString why = planEntry(plan, &entry);
-        if (!why.isEmpty())
-            return failOpen(Error::TargetNotReplaced, why);
+        QString why;
+        const Error error = planEntry(plan, &entry, &why);
+        if (error != Error::NoError)
+            return failOpen(error, why);
         plan.entries.append(entry);
     } while (unzGoToNextFile(plan.archive) == UNZ_OK);
     if (unzClose(plan.archive) != UNZ_OK) {

@@ -2,6 +2,7 @@
 
 #include "core/install/OvInstallFs.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 
@@ -50,17 +51,23 @@ OvZipStager::Result OvZipStager::stage(const Entry &entry, QString *error)
     int ret = zf ? unzSetOffset64(zf, entry.offset) : UNZ_BADZIPFILE;
     if (ret == UNZ_OK)
         ret = unzOpenCurrentFile(zf);
-    if (ret != UNZ_OK)
+    if (ret != UNZ_OK) {
+        qDebug() << "OvZipHelper::upzip() - Fail to unzOpenCurrentFile" << ret;
         return fail(Result::Unreadable, QStringLiteral("cannot open its data: %1").arg(ret), error);
+    }
 
     file.setFileName(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         unzCloseCurrentFile(zf);
+        qDebug() << "OvZipHelper::upzip() - Fail to open Writing File" << path
+                 << file.errorString();
         return fail(Result::Unwritable, file.errorString(), error);
     }
     int read;
     while ((read = unzReadCurrentFile(zf, buffer.get(), kBufferSize)) > 0) {
-        if (file.write(buffer.get(), read) != read) {
+        const qint64 written = file.write(buffer.get(), read);
+        if (written != read) {
+            qDebug() << "OvZipHelper::upzip() - Write data has some wrong!!" << written << read;
             const QString why = file.errorString();
             file.close();
             unzCloseCurrentFile(zf);
@@ -81,6 +88,8 @@ OvZipStager::Result OvZipStager::stage(const Entry &entry, QString *error)
     file.close();
     // The close is where minizip compares the checksum.
     const int closeRet = unzCloseCurrentFile(zf);
+    if (closeRet != UNZ_OK)
+        qDebug() << "OvZipHelper::upzip() - Fail to unzCloseCurrentFile" << closeRet;
     if (read < 0 || closeRet != UNZ_OK)
         return fail(Result::Unreadable,
                     QStringLiteral("damaged data: %1").arg(read < 0 ? read : closeRet), error);
