@@ -2,7 +2,6 @@
 
 #include "core/install/OvZipEntryName.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 OvDestinationGuard::OvDestinationGuard(const QString &rootDir, QObject *parent)
@@ -13,10 +12,10 @@ OvDestinationGuard::OvDestinationGuard(const QString &rootDir, QObject *parent)
     if (root.endsWith(QLatin1Char('/')))
         root.chop(1);
     // The destination itself is what the caller asked for, wherever a link there may lead.
-    known.insert(root, canonicalRoot.isEmpty() ? Placement::Missing : Placement::Inside);
+    known.insert(root, canonicalRoot.isEmpty() ? Placement::Blocked : Placement::Inside);
 }
 
-OvDestinationGuard::Placement OvDestinationGuard::prepareDirectory(const QString &dirPath)
+OvDestinationGuard::Placement OvDestinationGuard::place(const QString &dirPath)
 {
     const auto found = known.constFind(dirPath);
     if (found != known.constEnd())
@@ -25,24 +24,20 @@ OvDestinationGuard::Placement OvDestinationGuard::prepareDirectory(const QString
     if (dirPath.size() <= root.size() || cut < 0)
         return Placement::Outside; // not below the root at all
 
-    const Placement parent = prepareDirectory(dirPath.left(cut));
+    const Placement parent = place(dirPath.left(cut));
     if (parent != Placement::Inside)
         return parent;
 
     // Asking for the link first lets one lstat() answer both questions for ordinary entries.
     const QFileInfo info(dirPath);
     const bool isLink = info.isSymLink();
-    Placement placement;
-    if (info.exists())
-        placement = OvZipEntryName::isWithin(info.canonicalFilePath(), canonicalRoot)
-                        ? Placement::Inside
-                        : Placement::Outside;
-    else if (isLink)
+    Placement placement = Placement::Inside; // missing: the swap creates it
+    if (info.exists() && !OvZipEntryName::isWithin(info.canonicalFilePath(), canonicalRoot))
         placement = Placement::Outside;
-    else
-        placement = QDir().mkdir(dirPath) ? Placement::Inside : Placement::Missing;
-
-    if (placement != Placement::Missing)
-        known.insert(dirPath, placement);
+    else if (info.exists() && !info.isDir())
+        placement = Placement::Blocked;
+    else if (!info.exists() && isLink)
+        placement = Placement::Outside;
+    known.insert(dirPath, placement);
     return placement;
 }

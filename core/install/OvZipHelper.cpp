@@ -1,203 +1,210 @@
 #include "core/install/OvZipHelper.h"
 
-#include "core/install/OvChunkWriter.h"
 #include "core/install/OvDestinationGuard.h"
+#include "core/install/OvInstallTransaction.h"
 #include "core/install/OvZipEntryMode.h"
 #include "core/install/OvZipEntryName.h"
+#include "core/install/OvZipStager.h"
 
-#include <QDateTime>
 #include <QDebug>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QMutex>
+#include <QRunnable>
+#include <QStorageInfo>
+#include <QThread>
+#include <QThreadPool>
+#include <QVector>
+#include <QWaitCondition>
 
 #include <unzip.h>
 
+#include <algorithm>
 #include <cstring>
+#include <numeric>
 
 namespace {
 
 constexpr int kNameBufferSize = 256;
 constexpr int kExtraBufferSize = 256;
 constexpr int kCommentBufferSize = 64;
-constexpr int kReadChunkSize = 10240;
-// Chunks gathered before one write. Each write is a system call, which costs dearly next to
-// inflating 10 KB; from about 8 chunks on the time no longer drops, and 32 (320 KB) stay well
-// inside a core's second-level cache, so the kernel copies the bytes from there.
-constexpr int kChunksPerWrite = 32;
-constexpr int kStagingSize = kReadChunkSize * kChunksPerWrite;
+// Each file takes at least a block beyond its data; a tenth more covers the file system's own
+// bookkeeping and the journal.
+constexpr quint64 kBlockSize = 4096;
+constexpr quint64 kMarginDivisor = 10;
+constexpr int kMostThreads = 4;
 
-constexpr uLong kFlagEncrypted = 0x1;
-constexpr uLong kMethodStored = 0;
-constexpr uLong kMethodDeflated = Z_DEFLATED;
+using Entry = OvZipStager::Entry;
 
-// Everything one call keeps between entries: the buffers are set up once, the target file
-// object and the directory checks are reused for every entry.
-struct Walk
+// The walk over the archive's directory, on the calling thread: what each entry will become.
+struct Plan
 {
     unzFile archive = nullptr;
     OvDestinationGuard *guard = nullptr;
-    QFile file;
     unz_file_info64 info;
     char name[kNameBufferSize];
     char extra[kExtraBufferSize];
     char comment[kCommentBufferSize];
-    // Inflated data waits in its buffers until one fills or the entry ends, then goes out in
-    // one write.
-    OvChunkWriter *writer = nullptr;
-    QByteArray longName; // only for names that do not fit into `name`
     // Converting a local time asks the C library for the time zone, which stats its file
     // every time; packages repeat a handful of timestamps over thousands of entries.
     QHash<uLong, QDateTime> times;
+    QVector<Entry> entries;
+    QHash<QString, int> latest; // a name recorded twice: the later entry wins, as with unzip -o
+    quint64 needed = 0;
 };
 
 // The entry's name as recorded. A name longer than the fixed buffer is read again, whole,
 // into a buffer of the recorded length, so that it is never cut short or read past.
-bool recordedName(Walk &walk, QByteArray *raw)
+bool recordedName(Plan &plan, QByteArray *raw)
 {
-    const int length = static_cast<int>(walk.info.size_filename);
+    const int length = static_cast<int>(plan.info.size_filename);
     if (length <= kNameBufferSize) {
-        *raw = QByteArray::fromRawData(walk.name, length);
+        *raw = QByteArray(plan.name, length);
         return true;
     }
-    walk.longName.resize(length);
-    const int ret = unzGetCurrentFileInfo64(walk.archive, nullptr, walk.longName.data(),
-                                            static_cast<uLong>(length), nullptr, 0, nullptr, 0);
-    if (ret != UNZ_OK) {
-        qDebug() << "OvZipHelper::upzip() - Fail to unzGetCurrentFileInfo64" << ret;
-        return false;
-    }
-    *raw = walk.longName;
-    return true;
+    raw->resize(length);
+    return unzGetCurrentFileInfo64(plan.archive, nullptr, raw->data(), static_cast<uLong>(length),
+                                   nullptr, 0, nullptr, 0) == UNZ_OK;
 }
 
-QDateTime recordedTime(Walk &walk)
+QDateTime recordedTime(Plan &plan)
 {
-    auto found = walk.times.find(walk.info.dosDate);
-    if (found == walk.times.end()) {
-        const tm_unz &date = walk.info.tmu_date;
+    auto found = plan.times.find(plan.info.dosDate);
+    if (found == plan.times.end()) {
+        const tm_unz &date = plan.info.tmu_date;
         // minizip counts months from 0, QDate from 1.
         const QDateTime time(QDate(static_cast<int>(date.tm_year),
                                    static_cast<int>(date.tm_mon) + 1,
                                    static_cast<int>(date.tm_mday)),
                              QTime(static_cast<int>(date.tm_hour), static_cast<int>(date.tm_min),
                                    static_cast<int>(date.tm_sec), 0));
-        found = walk.times.insert(walk.info.dosDate, time);
+        found = plan.times.insert(plan.info.dosDate, time);
     }
     return found.value();
 }
 
-// Copies the open entry into the open target file: minizip fills the writer's buffer one chunk
-// at a time, and the buffer is handed over whenever the next chunk would not fit. An entry
-// that fits into one buffer, as most do, is written right here: handing it to the other
-// thread would cost more than it overlaps.
-void copyData(Walk &walk)
-{
-    OvChunkWriter &writer = *walk.writer;
-    const int capacity = writer.bufferSize();
-    int staged = 0;
-    bool isHandedOver = false;
-    for (;;) {
-        const int read = unzReadCurrentFile(walk.archive, writer.buffer() + staged, kReadChunkSize);
-        if (read < 1)
-            break; // end of data, or a read error that keeps what was written
-        staged += read;
-        if (staged > capacity - kReadChunkSize) {
-            // Without its thread (the system would not start one) the walk writes by itself.
-            if (writer.isRunning()) {
-                writer.submit(&walk.file, staged);
-                isHandedOver = true;
-            } else {
-                OvChunkWriter::writeChunk(walk.file, writer.buffer(), staged);
-            }
-            staged = 0;
-        }
-    }
-    if (isHandedOver) {
-        if (staged > 0)
-            writer.submit(&walk.file, staged);
-        writer.drain();
-    } else if (staged > 0) {
-        OvChunkWriter::writeChunk(walk.file, writer.buffer(), staged);
-    }
-}
-
-void setRecordedTimes(Walk &walk)
-{
-    const QDateTime time = recordedTime(walk);
-    walk.file.setFileTime(time, QFileDevice::FileBirthTime);
-    if (walk.info.size_file_extra > 0) {
-        // Whatever the extra field says about times, the recorded date is the one we trust.
-        walk.file.setFileTime(time, QFileDevice::FileAccessTime);
-        walk.file.setFileTime(time, QFileDevice::FileMetadataChangeTime);
-        walk.file.setFileTime(time, QFileDevice::FileModificationTime);
-    }
-}
-
-// Handles the current entry after its info was read; every failure here is logged and only
-// affects this entry.
-void extractEntry(Walk &walk)
+// Decides about the current entry; an empty `relative` means it is skipped (with its log line).
+// Returns an error, with its text in `why`, when the entry can never be installed: that fails the
+// whole install.
+OvZipHelper::Error planEntry(Plan &plan, Entry *entry, QString *why)
 {
     QByteArray raw;
-    if (!recordedName(walk, &raw))
-        return;
+    if (!recordedName(plan, &raw)) {
+        *why = QStringLiteral("cannot read the name of an entry");
+        return OvZipHelper::Error::EntryUnreadable;
+    }
     const QString name = QString::fromLocal8Bit(raw.constData(), raw.size());
-    const QString relative = OvZipEntryName::safeRelativePath(name);
-    if (relative.isEmpty()) {
+    QString relative = OvZipEntryName::safeRelativePath(name);
+    // The install's own state must not be reachable from a package.
+    if (relative.isEmpty() ||
+        relative.section(QLatin1Char('/'), 0, 0)
+                .compare(QLatin1String(".ovupdate"), Qt::CaseInsensitive) == 0) {
         qDebug() << "OvZipHelper::upzip() - Skip unsafe entry name" << name;
-        return;
+        return OvZipHelper::Error::NoError;
     }
-
-    const QString targetPath = walk.guard->rootPath() + QLatin1Char('/') + relative;
-    const bool isDirectory = relative.endsWith(QLatin1Char('/'));
-    const QString dirPath = isDirectory ? targetPath.left(targetPath.size() - 1)
-                                        : targetPath.left(targetPath.lastIndexOf(QLatin1Char('/')));
-
-    const QFileInfo target(isDirectory ? dirPath : targetPath);
-    // A link in the target's place is replaced, never written through.
-    const bool isLink = !isDirectory && target.isSymLink();
-    const bool existed = isLink || target.exists();
-    if (walk.guard->prepareDirectory(dirPath) == OvDestinationGuard::Placement::Outside) {
+    entry->isDirectory = relative.endsWith(QLatin1Char('/'));
+    if (entry->isDirectory)
+        relative.chop(1);
+    const QString target = plan.guard->rootPath() + QLatin1Char('/') + relative;
+    const QString dirPath =
+        entry->isDirectory ? target : target.left(target.lastIndexOf(QLatin1Char('/')));
+    const OvDestinationGuard::Placement placement = plan.guard->place(dirPath);
+    if (placement == OvDestinationGuard::Placement::Outside) {
         qDebug() << "OvZipHelper::upzip() - Skip entry outside the destination" << name;
-        return;
+        return OvZipHelper::Error::NoError;
     }
-    if (existed)
-        qDebug() << "OvZipHelper::upzip() - file had existed!!" << targetPath;
-
-    // minizip has no password to give and hands out other methods as raw compressed bytes,
-    // so both would only ever produce garbage files.
-    const bool readable =
-        !(walk.info.flag & kFlagEncrypted) && (walk.info.compression_method == kMethodStored ||
-                                               walk.info.compression_method == kMethodDeflated);
-    const int openRet = readable ? unzOpenCurrentFile(walk.archive) : UNZ_BADZIPFILE;
-    if (openRet != UNZ_OK) {
-        qDebug() << "OvZipHelper::upzip() - Fail to unzOpenCurrentFile" << openRet;
-        return;
+    const QFileInfo existing(target);
+    if (existing.exists() || existing.isSymLink())
+        qDebug() << "OvZipHelper::upzip() - file had existed!!" << target;
+    // A link in a file's place is replaced, never written through; a directory is never
+    // replaced by a file.
+    if (placement == OvDestinationGuard::Placement::Blocked ||
+        (!entry->isDirectory && existing.isDir() && !existing.isSymLink())) {
+        *why = QStringLiteral("cannot replace what is in the place of %1").arg(target);
+        return OvZipHelper::Error::TargetNotReplaced;
     }
 
-    if (isLink)
-        QFile::remove(targetPath); // the link itself goes, not what it points to
-    walk.file.setFileName(targetPath);
-    if (!walk.file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        unzCloseCurrentFile(walk.archive);
-        qDebug() << "OvZipHelper::upzip() - Fail to open Writing File" << targetPath
-                 << walk.file.errorString();
-        return;
-    }
-    copyData(walk);
-    // A program the package brings must be runnable once extracted.
-    const QFileDevice::Permissions rights =
-        OvZipEntryMode::permissions(walk.info.version, walk.info.external_fa);
-    if (rights)
-        walk.file.setPermissions(rights);
-    setRecordedTimes(walk);
-    walk.file.close();
-
-    const int closeRet = unzCloseCurrentFile(walk.archive);
-    if (closeRet != UNZ_OK)
-        qDebug() << "OvZipHelper::upzip() - Fail to unzCloseCurrentFile" << closeRet;
+    entry->relative = relative;
+    const int earlier = plan.latest.value(relative, -1);
+    if (earlier >= 0)
+        plan.entries[earlier].relative.clear();
+    plan.latest.insert(relative, plan.entries.size());
+    // A program the package brings must be runnable once installed; a file that records no
+    // rights keeps those of the file it replaces, as it did when it was written over.
+    entry->rights = OvZipEntryMode::permissions(static_cast<quint32>(plan.info.version),
+                                                static_cast<quint32>(plan.info.external_fa));
+    if (!entry->rights && existing.exists() && !existing.isSymLink())
+        entry->rights = existing.permissions();
+    entry->flag = static_cast<quint32>(plan.info.flag);
+    entry->method = static_cast<quint32>(plan.info.compression_method);
+    entry->time = recordedTime(plan);
+    entry->hasExtraField = plan.info.size_file_extra > 0;
+    entry->size = plan.info.uncompressed_size;
+    plan.needed += entry->size + kBlockSize;
+    return OvZipHelper::Error::NoError;
 }
+
+// The entries shared out between the threads that stage them; the first failure stops them all.
+struct Staging
+{
+    Staging(const QVector<Entry> &entries, const QString &zipPath, const QString &stagingDir)
+        : entries(entries), zipPath(zipPath), stagingDir(stagingDir), order(entries.size())
+    {
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&entries](int a, int b) {
+            return entries.at(a).size > entries.at(b).size;
+        });
+    }
+
+    const QVector<Entry> &entries;
+    const QString zipPath;
+    const QString stagingDir;
+    QMutex mutex;
+    QWaitCondition changed;
+    // The largest entries go first, so that no thread is left with a large one at the end while
+    // the others have nothing to do; progress is still reported in the archive's order.
+    QVector<int> order;
+    int next = 0;
+    QVector<bool> done = QVector<bool>(entries.size(), false);
+    OvZipStager::Result result = OvZipStager::Result::Done;
+    QString why;
+
+    // The next entry to stage, or -1 when there is none (left) to do.
+    int take()
+    {
+        QMutexLocker lock(&mutex);
+        return result != OvZipStager::Result::Done || next >= entries.size() ? -1
+                                                                             : order.at(next++);
+    }
+    void stageOne(OvZipStager &stager, int index)
+    {
+        QString error;
+        const OvZipStager::Result got = stager.stage(entries.at(index), &error);
+        QMutexLocker lock(&mutex);
+        done[index] = true;
+        if (got != OvZipStager::Result::Done && result == OvZipStager::Result::Done) {
+            result = got;
+            why = QStringLiteral("%1: %2").arg(entries.at(index).relative, error);
+        }
+        changed.wakeAll();
+    }
+};
+
+class StagingTask : public QRunnable
+{
+public:
+    explicit StagingTask(Staging &staging) : staging(staging) {}
+    void run() override
+    {
+        OvZipStager stager(staging.zipPath, staging.stagingDir);
+        for (int index; (index = staging.take()) >= 0;)
+            staging.stageOne(stager, index);
+    }
+
+private:
+    Staging &staging;
+};
 
 } // namespace
 
@@ -206,69 +213,141 @@ OvZipHelper::OvZipHelper(QObject *parent) : QObject(parent) {}
 bool OvZipHelper::upzip(const QString &zipPath, const QString &destDir)
 {
     if (!QFileInfo::exists(zipPath))
-        return finish(nullptr, false);
+        return finish(Error::ArchiveMissing, QStringLiteral("no package at %1").arg(zipPath));
     if (!QDir(destDir).exists() && !QDir().mkpath(destDir)) {
         qCritical() << "OvZipHelper::upzip() - Fail to mkpath()" << destDir;
-        return finish(nullptr, false);
+        return finish(Error::DestinationNotCreated,
+                      QStringLiteral("cannot create %1").arg(destDir));
     }
 
-    const QByteArray encodedPath = zipPath.toLocal8Bit();
-    unzFile archive = unzOpen64(encodedPath.constData());
-    if (!archive) {
+    Plan plan;
+    plan.archive = unzOpen64(zipPath.toLocal8Bit().constData());
+    if (!plan.archive) {
         qDebug() << "OvZipHelper::upzip() Fail to open unzip File" << zipPath;
-        return finish(nullptr, false);
+        return finish(Error::ArchiveUnreadable,
+                      QStringLiteral("%1 is no zip archive").arg(zipPath));
     }
-
+    const auto failOpen = [&](Error error, const QString &why) {
+        unzClose(plan.archive);
+        return finish(error, why);
+    };
     unz_global_info64 globalInfo;
-    int ret = unzGetGlobalInfo64(archive, &globalInfo);
+    int ret = unzGetGlobalInfo64(plan.archive, &globalInfo);
     if (ret != UNZ_OK) {
         qDebug() << "OvZipHelper::upzip() Fail to get global info" << ret;
-        return finish(archive, false);
+        return failOpen(Error::ArchiveUnreadable, QStringLiteral("damaged archive: %1").arg(ret));
     }
     qDebug() << "OvZipHelper::upzip() Success to get global info:" << globalInfo.number_entry
              << globalInfo.size_comment;
     const tds8 total = static_cast<tds8>(globalInfo.number_entry);
-
-    ret = unzGoToFirstFile(archive);
+    ret = unzGoToFirstFile(plan.archive);
     if (ret != UNZ_OK) {
         qDebug() << "OvZipHelper::upzip() Fail to unzGoToFirstFile" << ret;
-        return finish(archive, false);
+        return failOpen(Error::ArchiveUnreadable, QStringLiteral("no entry found: %1").arg(ret));
     }
 
-    OvDestinationGuard guard(QDir::cleanPath(QDir(destDir).absolutePath()));
-    OvChunkWriter writer(kStagingSize);
-    Walk walk;
-    walk.archive = archive;
-    walk.guard = &guard;
-    walk.writer = &writer;
-    std::memset(walk.name, 0, sizeof walk.name);
-    std::memset(walk.extra, 0, sizeof walk.extra);
-    std::memset(walk.comment, 0, sizeof walk.comment);
-
-    tds8 index = 0;
+    const QString root = QDir::cleanPath(QDir(destDir).absolutePath());
+    OvDestinationGuard guard(root);
+    plan.guard = &guard;
+    std::memset(plan.name, 0, sizeof plan.name);
+    std::memset(plan.extra, 0, sizeof plan.extra);
+    std::memset(plan.comment, 0, sizeof plan.comment);
     do {
-        qDebug() << "OvZipHelper::upzip() - currentIndex " << index;
-        ret = unzGetCurrentFileInfo64(archive, &walk.info, walk.name, kNameBufferSize, walk.extra,
-                                      kExtraBufferSize, walk.comment, kCommentBufferSize - 1);
-        if (ret != UNZ_OK)
+        qDebug() << "OvZipHelper::upzip() - currentIndex " << plan.entries.size();
+        ret = unzGetCurrentFileInfo64(plan.archive, &plan.info, plan.name, kNameBufferSize,
+                                      plan.extra, kExtraBufferSize, plan.comment,
+                                      kCommentBufferSize - 1);
+        if (ret != UNZ_OK) {
             qDebug() << "OvZipHelper::upzip() - Fail to unzGetCurrentFileInfo64" << ret;
-        else
-            extractEntry(walk);
-        ++index;
-        emit sigUpZipProgress(index, total);
-    } while (unzGoToNextFile(archive) == UNZ_OK);
-
-    if (unzClose(archive) != UNZ_OK) {
+            return failOpen(
+                Error::EntryUnreadable,
+                QStringLiteral("cannot read entry %1: %2").arg(plan.entries.size()).arg(ret));
+        }
+        Entry entry;
+        entry.offset = unzGetOffset64(plan.archive);
+        QString why;
+        const Error error = planEntry(plan, &entry, &why);
+        if (error != Error::NoError)
+            return failOpen(error, why);
+        plan.entries.append(entry);
+    } while (unzGoToNextFile(plan.archive) == UNZ_OK);
+    if (unzClose(plan.archive) != UNZ_OK) {
         qDebug() << "OvZipHelper::upzip() - Fail to close unzip file" << zipPath;
-        return finish(nullptr, false);
+        return finish(Error::ArchiveUnreadable, QStringLiteral("cannot close %1").arg(zipPath));
     }
-    return finish(nullptr, true);
+
+    // Space first: finding out halfway through costs the user the time until then.
+    const QStorageInfo volume(root);
+    const quint64 needed = plan.needed + plan.needed / kMarginDivisor;
+    if (volume.isValid() && volume.bytesAvailable() >= 0 &&
+        needed > static_cast<quint64>(volume.bytesAvailable())) {
+        qDebug() << "OvZipHelper::upzip() - Not enough free space: need" << needed
+                 << "bytes, available" << volume.bytesAvailable();
+        return finish(Error::NoSpace, QStringLiteral("%1 bytes needed, %2 available")
+                                          .arg(needed)
+                                          .arg(volume.bytesAvailable()));
+    }
+
+    OvInstallTransaction transaction(root);
+    QString why;
+    if (!transaction.begin(&why))
+        return finish(Error::StateNotWritten, why);
+
+    // Entries are independent until the swap: several threads inflate them side by side, the
+    // calling thread among them, and only the calling thread reports, in order.
+    Staging staging(plan.entries, zipPath, transaction.stagingDir());
+    const int threads = qBound(1, QThread::idealThreadCount(), kMostThreads);
+    QThreadPool pool;
+    pool.setMaxThreadCount(qMax(1, threads - 1));
+    for (int i = 1; i < threads && i < plan.entries.size(); ++i)
+        pool.start(new StagingTask(staging));
+    {
+        OvZipStager stager(zipPath, staging.stagingDir);
+        QMutexLocker lock(&staging.mutex);
+        for (int reported = 0; reported < plan.entries.size();) {
+            if (staging.done.at(reported)) {
+                lock.unlock();
+                emit sigUpZipProgress(++reported, total);
+                lock.relock();
+            } else if (staging.result != OvZipStager::Result::Done) {
+                break;
+            } else if (staging.next < plan.entries.size()) {
+                const int index = staging.order.at(staging.next++);
+                lock.unlock();
+                staging.stageOne(stager, index);
+                lock.relock();
+            } else {
+                staging.changed.wait(&staging.mutex);
+            }
+        }
+    }
+    pool.waitForDone();
+
+    if (staging.result != OvZipStager::Result::Done) {
+        transaction.abort();
+        return finish(staging.result == OvZipStager::Result::Unreadable ? Error::EntryUnreadable
+                                                                        : Error::EntryNotWritten,
+                      staging.why);
+    }
+    for (const Entry &entry : qAsConst(plan.entries)) {
+        if (entry.relative.isEmpty())
+            continue;
+        if (entry.isDirectory)
+            transaction.addDirectory(entry.relative);
+        else
+            transaction.addFile(entry.relative);
+    }
+    if (!transaction.swap(&why))
+        return finish(Error::TargetNotReplaced, why);
+    return finish(Error::NoError);
 }
 
-bool OvZipHelper::finish(void *archive, bool isSucc)
+bool OvZipHelper::finish(Error error, const QString &why)
 {
-    if (archive)
-        unzClose(static_cast<unzFile>(archive));
-    emit sigUpZipFinished(isSucc);
-    return isSucc;
+    lastError = error;
+    lastErrorString = why;
+    if (error != Error::NoError && error != Error::ArchiveMissing)
+        qDebug() << "OvZipHelper::upzip() - Nothing installed:" << why;
+    emit sigUpZipFinished(error == Error::NoError);
+    return error == Error::NoError;
 }

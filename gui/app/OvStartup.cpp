@@ -1,5 +1,6 @@
 #include "gui/app/OvStartup.h"
 
+#include "core/install/OvInstallTransaction.h"
 #include "gui/app/OvCommandLine.h"
 #include "gui/app/OvElevation.h"
 #include "gui/app/OvLanguageSetting.h"
@@ -23,6 +24,9 @@ int run(int &argc, char **argv, const QByteArray &publicKey)
 
     if (runAsAdminIfNeeded())
         return 0;
+    // An install cut short by a crash or a power cut is undone before anything reads the
+    // installation directory; what a finished one could not remove goes now.
+    OvInstallTransaction::recover(QCoreApplication::applicationDirPath());
 
     QStringList args;
     for (int i = 0; i < argc; ++i) {

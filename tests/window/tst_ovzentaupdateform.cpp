@@ -345,6 +345,7 @@ void TestOvZentaUpdateForm::update()
     if (tip >= 0) { // both bars full, and the package gone, before the start question
         QCOMPARE(seen.progressAsked.at(tip), qMakePair(100, 100));
         QCOMPARE(QDir(dir->path()).entryList({"pkg*"}, QDir::Files), QStringList());
+        QVERIFY2(!QFileInfo::exists(path(".ovupdate")), "the install left its state behind");
     }
 
     QCOMPARE(readFile(path("data.txt")), update.isUpdated ? QByteArray("data of 2.0") : kOldData);
