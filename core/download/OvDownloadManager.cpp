@@ -244,6 +244,14 @@ void OvDownloadManager::onDownloadFinished()
         if (reply->error() == QNetworkReply::OperationCanceledError) {
             lastError = Error::Aborted;
             lastErrorString = reply->errorString();
+        } else if (isBodyKept && packageLength >= 0 && output.size() < packageLength) {
+            // Qt 5 ends a reply whose connection closed mid-body with an error or, at times,
+            // without one. Either way the package is shorter than announced and must not pass
+            // for a downloaded one; what arrived can be resumed.
+            lastError = Error::Truncated;
+            lastErrorString = QStringLiteral("Connection closed after %1 of %2 bytes")
+                                  .arg(output.size())
+                                  .arg(packageLength);
         } else if (reply->error() != QNetworkReply::NoError || !isBodyKept) {
             lastError = Error::Network;
             lastErrorString = reply->errorString();
@@ -251,13 +259,6 @@ void OvDownloadManager::onDownloadFinished()
             const QString proxy = proxyFactory->describe(reply->url());
             if (proxy != QLatin1String("none"))
                 lastErrorString += QStringLiteral(" (through proxy %1)").arg(proxy);
-        } else if (packageLength >= 0 && output.size() < packageLength) {
-            // Qt 5 at times ends a reply whose connection closed mid-body without an error. A
-            // package that is shorter than announced must not pass for a downloaded one.
-            lastError = Error::Truncated;
-            lastErrorString = QStringLiteral("Connection closed after %1 of %2 bytes")
-                                  .arg(output.size())
-                                  .arg(packageLength);
         } else {
             // The finished file takes its name only now: no half file ever carries it.
             QFile::remove(saveName);

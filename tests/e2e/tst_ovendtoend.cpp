@@ -290,7 +290,9 @@ void TestOvEndToEnd::closeDuringDownload()
     QVERIFY2(!window.isEmpty(), qPrintable(updaterLog()));
     if (!isForced)
         clickStartButton(window);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(installPath(QStringLiteral("zenta-1.1.zip"))), 10000);
+    // The package arrives as "<name>.part" and takes its name only when complete.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(installPath(QStringLiteral("zenta-1.1.zip.part"))),
+                             10000);
 
     desktop.requestClose(window);
     const QString question = desktop.waitForWindow(QStringLiteral("^Warning$"), 10000);
