@@ -57,26 +57,20 @@ QNetworkProxy proxyFor(const QUrl &url, const std::function<QByteArray(const cha
         value.prepend("http://");
 
     const QUrl proxyUrl(QString::fromLocal8Bit(value), QUrl::StrictMode);
-    const QString proxyScheme = proxyUrl.scheme().toLower();
-    QNetworkProxy::ProxyType type = QNetworkProxy::NoProxy;
-    if (proxyScheme == QLatin1String("http"))
-        type = QNetworkProxy::HttpProxy;
-    else if (proxyScheme == QLatin1String("socks5") || proxyScheme == QLatin1String("socks5h"))
-        type = QNetworkProxy::Socks5Proxy;
-    if (!proxyUrl.isValid() || proxyUrl.host().isEmpty() || type == QNetworkProxy::NoProxy)
+    if (!proxyUrl.isValid() || proxyUrl.host().isEmpty() ||
+        proxyUrl.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) != 0)
         return QNetworkProxy(QNetworkProxy::NoProxy);
-    return QNetworkProxy(type, proxyUrl.host(), quint16(proxyUrl.port(1080)),
+    return QNetworkProxy(QNetworkProxy::HttpProxy, proxyUrl.host(), quint16(proxyUrl.port(1080)),
                          proxyUrl.userName(QUrl::FullyDecoded),
                          proxyUrl.password(QUrl::FullyDecoded));
 }
 
 QString describe(const QNetworkProxy &proxy)
 {
-    if (proxy.type() != QNetworkProxy::HttpProxy && proxy.type() != QNetworkProxy::Socks5Proxy)
+    if (proxy.type() != QNetworkProxy::HttpProxy)
         return QStringLiteral("none");
     QUrl url;
-    url.setScheme(proxy.type() == QNetworkProxy::HttpProxy ? QStringLiteral("http")
-                                                           : QStringLiteral("socks5"));
+    url.setScheme(QStringLiteral("http"));
     url.setUserName(proxy.user());
     url.setHost(proxy.hostName());
     url.setPort(proxy.port());

@@ -20,12 +20,10 @@ namespace OvProxyRules {
 // - otherwise "http_proxy" for http and "https_proxy" for https (no fallback between them);
 // - lower case before upper case ("NO_PROXY", "HTTP_PROXY", "HTTPS_PROXY");
 // - the value is a URL "[http://][user[:password]@]host[:port]" (port 1080 when absent,
-//   user and password percent-decoded) or "socks5://..." ("socks5h" alike); any other scheme,
-//   or no host, means no proxy.
+//   user and password percent-decoded); any other scheme, or no host, means no proxy.
 QNetworkProxy proxyFor(const QUrl &url, const std::function<QByteArray(const char *)> &env);
 
-// "http://user@host:port", "socks5://host:port" or "none": how a log names a proxy, never
-// with its password.
+// "http://user@host:port" or "none": how a log names a proxy, never with its password.
 QString describe(const QNetworkProxy &proxy);
 
 } // namespace OvProxyRules

@@ -4,11 +4,18 @@
 #include "common/OvTestSupport.h"
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 OvTestPackage &OvTestPackage::serve(OvTestServer &server, OvTestGate &gate, const std::string &path,
-                                    std::shared_ptr<OvTestPackage> package)
+                                    const QByteArray &body, int piece, int pauseMs,
+                                    const std::string &how)
 {
+    auto package = std::make_shared<OvTestPackage>();
+    package->body = body;
+    package->piece = piece;
+    package->pauseMs = pauseMs;
+    package->how = how;
     OvTestPackage *held = package.get();
     OvTestGate *wait = &gate;
     server.server().Get(path, [package, wait](const httplib::Request &req, httplib::Response &res) {

@@ -4,7 +4,6 @@
 #include <QByteArray>
 
 #include <atomic>
-#include <memory>
 #include <string>
 
 class OvTestGate;
@@ -17,9 +16,10 @@ class OvTestServer;
 class OvTestPackage
 {
 public:
-    // Registers `package` for GET `path` on `server` (before it starts).
+    // Registers a package for GET `path` on `server` (before it starts).
     static OvTestPackage &serve(OvTestServer &server, OvTestGate &gate, const std::string &path,
-                                std::shared_ptr<OvTestPackage> package);
+                                const QByteArray &body, int piece = 0, int pauseMs = 0,
+                                const std::string &how = std::string());
 
     QByteArray body;
     int piece = 0;

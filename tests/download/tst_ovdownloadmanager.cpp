@@ -11,7 +11,6 @@
 #include <QRandomGenerator>
 #include <QSslConfiguration>
 #include <QStorageInfo>
-#include <QTcpServer>
 #include <QtTest>
 
 #include <cmath>
@@ -52,10 +51,7 @@ struct Rig
     OvTestPackage &serve(const std::string &path, const QByteArray &body, int piece = 0,
                          int pauseMs = 0, const std::string &how = {}, OvTestServer *on = nullptr)
     {
-        auto package = std::make_shared<OvTestPackage>();
-        package->body = body, package->piece = piece, package->pauseMs = pauseMs;
-        package->how = how;
-        return OvTestPackage::serve(on ? *on : server, gate, path, package);
+        return OvTestPackage::serve(on ? *on : server, gate, path, body, piece, pauseMs, how);
     }
     QString log() const { return logCapture.lines().join('\n'); }
 
@@ -154,12 +150,9 @@ void TestOvDownloadManager::transferRate_data()
 
     QTest::newRow("under 1 kB/s") << qint64(1023) << qint64(1000) << 1023.0 << "bytes/sec";
     QTest::newRow("1 kB/s") << qint64(1024) << qint64(1000) << 1.0 << "kB/s";
-    QTest::newRow("under 1 MB/s") << qint64(1048575) << qint64(1000) << 1048575 / 1024.0 << "kB/s";
     QTest::newRow("1 MB/s") << qint64(1048576) << qint64(1000) << 1.0 << "MB/s";
     QTest::newRow("per millisecond") << qint64(3 * 1048576) << qint64(2) << 1500.0 << "MB/s";
     QTest::newRow("first millisecond: infinite") << qint64(100) << qint64(0) << HUGE_VAL << "MB/s";
-    QTest::newRow("nothing in no time: undefined")
-        << qint64(0) << qint64(0) << std::nan("") << "MB/s";
 }
 
 void TestOvDownloadManager::transferRate()
@@ -187,9 +180,7 @@ void TestOvDownloadManager::proxyFor_data()
     row("lower case first", "http://h/p", "HTTP_PROXY=u:1 http_proxy=l:2", "http://l:2");
     row("credentials decoded", "http://h/p", "http_proxy=http://me:p%40ss@px:8", "http://me@px:8",
         "p@ss");
-    row("socks5", "http://h/p", "http_proxy=socks5h://px:9", "socks5://px:9");
-    row("unknown scheme", "http://h/p", "http_proxy=ftp://px:9", "none");
-    row("not http", "ftp://h/p", "http_proxy=px:1 all_proxy=px:1", "none");
+    row("unknown scheme", "http://h/p", "http_proxy=socks5://px:9", "none");
     row("no_proxy domain", "http://a.b.h/p", "http_proxy=px:1 NO_PROXY=x,*.B.h", "none");
     row("no_proxy not a suffix", "http://ah/p", "http_proxy=px:1 no_proxy=.h", "http://px:1");
     row("no_proxy port", "http://h:8/p", "http_proxy=px:1 no_proxy=h:8", "none");
@@ -280,11 +271,7 @@ void TestOvDownloadManager::downloads()
                         "application/json");
     });
     QVERIFY(rig.server.start() && rig.secure.start());
-    QTcpServer closed; // a port where nothing listens any more
-    QVERIFY(closed.listen(QHostAddress::LocalHost));
-    closed.close();
-    const QString hostPort =
-        QString("127.0.0.1:%1").arg(mode == "dead" ? closed.serverPort() : tinyproxy.port());
+    const QString hostPort = QString("127.0.0.1:%1").arg(mode == "dead" ? 1 : tinyproxy.port());
     const QString password = mode == "wrong" ? "n0pe" : "s3cret";
     qputenv(variable.toLatin1(),
             ("http://" + (asks ? "me:" + password + "@" : "") + hostPort).toUtf8());
@@ -304,12 +291,20 @@ void TestOvDownloadManager::downloads()
     const bool succeeds = error == Error::None;
     QCOMPARE(rig.finished.first(), (QVariantList{"pkg.zip", succeeds}));
     QVERIFY2(rig.manager.error() == error, qPrintable(rig.manager.errorString()));
-    // The whole log of one download, in order.
-    const QString expected =
-        QString("^Downloading  \"%1\"\n(OvDownloadManager::onDownloadProgress  .+\n)*"
-                "OvDownloadManager::onDownloadFinished\n%2%3/1 files downloaded successfully$")
-            .arg(QRegularExpression::escape(url.toString()),
-                 succeeds ? "" : "Failed download:  \".+\"\n", succeeds ? "1" : "0");
+    // The whole log of one download, in order, each progress report with its percentage (as
+    // the debug stream formats it), speed and unit; totals as announced until the last.
+    QString expected = "^Downloading  \"" + QRegularExpression::escape(url.toString()) + "\"\n";
+    for (int i = 0; i < rig.progress.size(); ++i) {
+        const qint64 received = rig.progress[i][0].toLongLong(),
+                     total = rig.progress[i][1].toLongLong();
+        QString line;
+        QDebug(&line) << "OvDownloadManager::onDownloadProgress " << received * 100.0 / total;
+        expected += QRegularExpression::escape(line) + "[^ ]+ \"(bytes/sec|kB/s|MB/s)\"\n";
+        QVERIFY2(!succeeds || i == rig.progress.size() - 1 || total == announced, qPrintable(line));
+    }
+    expected +=
+        QString("OvDownloadManager::onDownloadFinished\n%1%2/1 files downloaded successfully$")
+            .arg(succeeds ? "" : "Failed download:  \".+\"\n", succeeds ? "1" : "0");
     QVERIFY2(QRegularExpression(expected).match(rig.log()).hasMatch(), qPrintable(rig.log()));
     // No partial file stays where the server gave nothing to resume by.
     QCOMPARE(QDir().entryList({"pkg*"}), succeeds ? QStringList{"pkg.zip"} : QStringList());
@@ -338,64 +333,50 @@ void TestOvDownloadManager::downloads()
     if (!succeeds)
         return;
 
-    // Every report as the reply gave it (the total, or -1, until the whole file at the end), each
-    // with one log line of its percentage, speed and unit.
-    const QStringList reports = rig.logCapture.lines().filter("OvDownloadManager::onDownloadPro");
-    QVERIFY2(reports.size() == rig.progress.size() && !reports.isEmpty(), "reports and lines");
+    QVERIFY2(!rig.progress.isEmpty(), "no progress reported");
     QCOMPARE(rig.progress.last(), (QList<QVariant>{qint64(size), qint64(size)}));
     const qint64 first = rig.progress.first().first().toLongLong();
     QVERIFY2(pauseMs == 0 || (first >= piece && first < size), "no report while the server paused");
-    for (int i = 0; i < reports.size(); ++i) {
-        const qint64 received = rig.progress[i][0].toLongLong();
-        const qint64 total = rig.progress[i][1].toLongLong();
-        QString percent; // formatted as the debug stream formats it
-        QDebug(&percent) << "OvDownloadManager::onDownloadProgress " << received * 100.0 / total;
-        const QRegularExpression line('^' + QRegularExpression::escape(percent) +
-                                      "[^ ]+ \"(bytes/sec|kB/s|MB/s)\"$");
-        QVERIFY2(line.match(reports[i]).hasMatch() &&
-                     (i == reports.size() - 1 || total == announced),
-                 qPrintable(QString("report %1/%2: ").arg(received).arg(total) + reports[i]));
-    }
 }
 
 void TestOvDownloadManager::resume_data()
 {
-    QTest::addColumn<QString>("end"); // of the first try: "cut", "stop" or "close" the window
-    QTest::addColumn<QString>("how");
+    // The first try is cut after a piece, or held there and "stop"ped or its window "close"d;
+    // the server may answer a range with "200" or "short" of the package; the file may
+    // "change", or the side file name a "foreign" URL before the second try.
+    QTest::addColumn<QString>("twist");
     QTest::addColumn<QString>("validator");
-    QTest::addColumn<QString>("between"); // what happens before the second try
-    QTest::addColumn<Error>("error");     // of the second try
-    QTest::addColumn<qint64>("fetched");  // by the second try
+    QTest::addColumn<Error>("error");    // of the second try
+    QTest::addColumn<qint64>("fetched"); // by the second try
 
-    const qint64 all = 1 << 20, rest = all - (1 << 18); // the first try brought a piece
-    const auto row = [](const char *tag, const char *end, const char *how, const char *validator,
-                        const char *between, Error error, qint64 fetched) {
-        QTest::newRow(tag) << end << how << validator << between << error << fetched;
+    const qint64 all = 1 << 20, rest = all - (1 << 18);
+    const auto row = [](const char *tag, const char *twist, const char *validator, Error error,
+                        qint64 fetched) {
+        QTest::newRow(tag) << twist << validator << error << fetched;
     };
-    row("ETag: range appended", "cut", "", "etag", "", Error::None, rest);
-    row("Last-Modified only", "cut", "", "date", "", Error::None, rest);
-    row("stopped and started again", "stop", "", "etag", "", Error::None, rest);
-    row("window closed mid-download", "close", "", "date", "", Error::None, rest);
-    row("weak ETag: over", "cut", "", "weak", "", Error::None, all);
-    row("no validator: over", "cut", "", "", "", Error::None, all);
-    row("file changed: 200, over", "cut", "", "etag", "change", Error::None, all);
-    row("range answered with 200", "cut", "200", "etag", "", Error::None, all);
-    row("part of another URL", "cut", "", "etag", "foreign", Error::None, all);
-    row("range short of the package", "cut", "short", "date", "", Error::Truncated, 1000);
+    row("ETag: range appended", "", "etag", Error::None, rest);
+    row("Last-Modified only", "", "date", Error::None, rest);
+    row("stopped and started again", "stop", "etag", Error::None, rest);
+    row("window closed mid-download", "close", "date", Error::None, rest);
+    row("weak ETag: over", "", "weak", Error::None, all);
+    row("no validator: over", "", "", Error::None, all);
+    row("file changed: 200, over", "change", "etag", Error::None, all);
+    row("range answered with 200", "200", "etag", Error::None, all);
+    row("part of another URL", "foreign", "etag", Error::None, all);
+    row("range short of the package", "short", "date", Error::Truncated, 1000);
 }
 
 void TestOvDownloadManager::resume()
 {
-    QFETCH(QString, end);
-    QFETCH(QString, how);
+    QFETCH(QString, twist);
     QFETCH(QString, validator);
-    QFETCH(QString, between);
     QFETCH(qint64, fetched);
 
     Rig rig;
     const QByteArray body = payload(1 << 20), changed = payload(1 << 20, 2);
-    OvTestPackage &served = rig.serve("/pkg.zip", body, 1 << 18, 10000, how.toStdString());
-    served.cuts = end == "cut" ? 1000 : 0; // Qt may send the request again by itself after a cut
+    OvTestPackage &served = rig.serve("/pkg.zip", body, 1 << 18, 10000, twist.toStdString());
+    const bool cut = twist != "stop" && twist != "close";
+    served.cuts = cut ? 1000 : 0; // Qt may send the request again by itself after a cut
     served.etag = validator == "etag" ? "\"v1\"" : validator == "weak" ? "W/\"v1\"" : "";
     served.lastModified = validator == "date" ? "Sun, 06 Dec 2026 10:00:00 GMT" : "";
     QVERIFY(rig.server.start());
@@ -403,8 +384,8 @@ void TestOvDownloadManager::resume()
     rig.manager.abortDownload(); // idle: nothing to abort
     QVERIFY2(rig.log().isEmpty(), qPrintable(rig.log()));
     auto closing = std::make_unique<OvDownloadManager>();
-    (end == "close" ? *closing : rig.manager).appendDownload(url);
-    if (end == "cut")
+    (twist == "close" ? *closing : rig.manager).appendDownload(url);
+    if (cut)
         QTRY_COMPARE_WITH_TIMEOUT(rig.finished.count(), 1, 10000);
     else
         QTRY_COMPARE(QFileInfo("pkg.zip.part").size(), 1 << 18); // held at the gate after it
@@ -412,15 +393,15 @@ void TestOvDownloadManager::resume()
     rig.manager.abortDownload(); // nothing runs any more
     closing.reset();
     QVERIFY2(!QFile::exists("pkg.zip"), "a cut download carries the package's name");
-    QVERIFY2(end == "cut" || (!rig.finished.wait(300) &&
-                              rig.log().count("Failed download:  \"Operation canceled\"") ==
-                                  int(end == "stop") &&
-                              !rig.log().contains("files downloaded successfully")),
+    QVERIFY2(cut || (!rig.finished.wait(300) &&
+                     rig.log().count("Failed download:  \"Operation canceled\"") ==
+                         int(twist == "stop") &&
+                     !rig.log().contains("files downloaded successfully")),
              qPrintable(rig.log()));
-    if (between == "change")
+    if (twist == "change")
         served.body = changed, served.etag = "\"v2\"";
     QFile info("pkg.zip.part.info");
-    QVERIFY(between != "foreign" ||
+    QVERIFY(twist != "foreign" ||
             (info.open(QIODevice::WriteOnly) &&
              info.write(OvDownloadRules::partInfo(QUrl("http://elsewhere/pkg.zip"), "\"v1\""))));
     info.close();
@@ -428,12 +409,12 @@ void TestOvDownloadManager::resume()
     rig.progress.clear();
     served.cuts = 0, served.pauseMs = 0, served.sent = 0, ++served.generation;
     rig.manager.appendDownload(url);
-    QTRY_COMPARE_WITH_TIMEOUT(rig.finished.count(), end == "cut" ? 2 : 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.finished.count(), cut ? 2 : 1, 10000);
     QTEST(rig.manager.error(), "error");
     QCOMPARE(served.sent.load(), fetched);
     if (rig.manager.error() != Error::None)
         return;
-    QVERIFY2(fileContent("pkg.zip") == (between == "change" ? changed : body), "bytes differ");
+    QVERIFY2(fileContent("pkg.zip") == (twist == "change" ? changed : body), "bytes differ");
     QCOMPARE(QDir().entryList(QDir::Files), QStringList{"pkg.zip"});
     // The progress of a resumed download counts the whole package from its first report.
     for (const QList<QVariant> &report : rig.progress)
