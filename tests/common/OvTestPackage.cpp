@@ -3,9 +3,18 @@
 #include "common/OvTestServer.h"
 #include "common/OvTestSupport.h"
 
+#include <QRandomGenerator>
+
 #include <algorithm>
 #include <memory>
 #include <utility>
+
+QByteArray OvTestPackage::bytes(int size, quint32 seed)
+{
+    QByteArray data(size, '\0'); // the last size % 4 bytes stay zero
+    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(data.data()), size / 4);
+    return data;
+}
 
 OvTestPackage &OvTestPackage::serve(OvTestServer &server, OvTestGate &gate, const std::string &path,
                                     const QByteArray &body, int piece, int pauseMs,

@@ -16,6 +16,8 @@ class OvTestServer;
 class OvTestPackage
 {
 public:
+    // Deterministic bytes in which a lost, doubled or misplaced piece shows in a comparison.
+    static QByteArray bytes(int size, quint32 seed = 1);
     // Registers a package for GET `path` on `server` (before it starts).
     static OvTestPackage &serve(OvTestServer &server, OvTestGate &gate, const std::string &path,
                                 const QByteArray &body, int piece = 0, int pauseMs = 0,

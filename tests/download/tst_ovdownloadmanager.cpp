@@ -8,7 +8,6 @@
 #include "core/download/OvProxyRules.h"
 
 #include <QNetworkProxy>
-#include <QRandomGenerator>
 #include <QSslConfiguration>
 #include <QStorageInfo>
 #include <QtTest>
@@ -23,23 +22,14 @@ namespace {
 QString certPath;
 QString keyPath;
 
-// Deterministic bytes in which a lost, doubled or misplaced piece shows in a comparison.
-QByteArray payload(int size, quint32 seed = 1)
-{
-    QByteArray data(size, Qt::Uninitialized); // every size used is a multiple of 4
-    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(data.data()), size / 4);
-    return data;
-}
-
 QByteArray fileContent(const QString &name)
 {
     QFile file(name);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// One test's working directory, servers, log and manager, with what the manager signalled
-// through the signature strings the update window connects. Torn down safely however the
-// test ends: held handlers are let go, the manager goes, then the servers.
+// One test's directory, servers, log and manager, with its signals spied on through the update
+// window's signatures. Torn down in safe order: held handlers, the manager, the servers.
 struct Rig
 {
     Rig() { QDir::setCurrent(dir.path()); }
@@ -95,8 +85,7 @@ void TestOvDownloadManager::initTestCase()
     QString error;
     QVERIFY2(OvTestSupport::makeSelfSignedCertificate(certDir.path(), &certPath, &keyPath, &error),
              qPrintable(error));
-    // Trusted process-wide, as a system CA would be, so the product's plain requests reach
-    // the HTTPS test server.
+    // Trusted process-wide, as a system CA would be, for the product's plain requests.
     QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
     trusting.addCaCertificates(certPath);
     QSslConfiguration::setDefaultConfiguration(trusting);
@@ -131,14 +120,9 @@ void TestOvDownloadManager::saveFileName()
 {
     QFETCH(QString, url);
     QFETCH(QStringList, taken);
-    QStringList asked;
-    const QString name = OvDownloadRules::saveFileName(QUrl(url), [&](const QString &candidate) {
-        asked << candidate;
-        return taken.contains(candidate);
-    });
+    const QString name = OvDownloadRules::saveFileName(
+        QUrl(url), [&taken](const QString &candidate) { return taken.contains(candidate); });
     QTEST(name, "expected");
-    QVERIFY2(!name.contains('/'), qPrintable("save name with a separator: " + name));
-    QVERIFY2(asked.size() <= taken.size() + 1, qPrintable("asked about: " + asked.join(' ')));
 }
 
 void TestOvDownloadManager::transferRate_data()
@@ -150,6 +134,7 @@ void TestOvDownloadManager::transferRate_data()
 
     QTest::newRow("under 1 kB/s") << qint64(1023) << qint64(1000) << 1023.0 << "bytes/sec";
     QTest::newRow("1 kB/s") << qint64(1024) << qint64(1000) << 1.0 << "kB/s";
+    QTest::newRow("under 1 MB/s") << qint64(1048575) << qint64(1000) << 1048575 / 1024.0 << "kB/s";
     QTest::newRow("1 MB/s") << qint64(1048576) << qint64(1000) << 1.0 << "MB/s";
     QTest::newRow("per millisecond") << qint64(3 * 1048576) << qint64(2) << 1500.0 << "MB/s";
     QTest::newRow("first millisecond: infinite") << qint64(100) << qint64(0) << HUGE_VAL << "MB/s";
@@ -207,9 +192,8 @@ void TestOvDownloadManager::downloads_data()
     QTest::addColumn<int>("pauseMs");
     QTest::addColumn<qint64>("announced"); // the total reported before the end
     QTest::addColumn<Error>("error");
-    // VARIABLE=proxy, the check too going through it: tinyproxy "open", asking for a password
-    // ("auth", "wrong" one), "dead" (nothing listens), "exempt" by no_proxy, "big": answering a
-    // check of 2 MiB. The server is https for https_proxy.
+    // VARIABLE=proxy, for the check too: tinyproxy "open", asking a password ("auth", "wrong"),
+    // "dead", "exempt" by no_proxy, "big" (a check answer of 2 MiB); the server https for https.
     QTest::addColumn<QString>("proxy");
 
     // Pauses of 150 ms between pieces, which nobody ends early, make Qt report progress midway.
@@ -254,7 +238,7 @@ void TestOvDownloadManager::downloads()
     QString fault;
     QVERIFY2(mode.isEmpty() || tinyproxy.start(rig.dir.path(), asks ? "me" : "", "s3cret", &fault),
              qPrintable(fault));
-    const QByteArray body = payload(size);
+    const QByteArray body = OvTestPackage::bytes(size);
     QFETCH(int, piece);
     QFETCH(int, pauseMs);
     OvTestServer &origin = https || how == "down" ? rig.secure : rig.server;
@@ -333,8 +317,8 @@ void TestOvDownloadManager::downloads()
     if (!succeeds)
         return;
 
-    QVERIFY2(!rig.progress.isEmpty(), "no progress reported");
-    QCOMPARE(rig.progress.last(), (QList<QVariant>{qint64(size), qint64(size)}));
+    QCOMPARE(rig.progress.value(rig.progress.size() - 1),
+             (QVariantList{qint64(size), qint64(size)}));
     const qint64 first = rig.progress.first().first().toLongLong();
     QVERIFY2(pauseMs == 0 || (first >= piece && first < size), "no report while the server paused");
 }
@@ -343,7 +327,7 @@ void TestOvDownloadManager::resume_data()
 {
     // The first try is cut after a piece, or held there and "stop"ped or its window "close"d;
     // the server may answer a range with "200" or "short" of the package; the file may
-    // "change", or the side file name a "foreign" URL before the second try.
+    // "change", or the second try come from a "foreign" URL with the same file name.
     QTest::addColumn<QString>("twist");
     QTest::addColumn<QString>("validator");
     QTest::addColumn<Error>("error");    // of the second try
@@ -373,8 +357,10 @@ void TestOvDownloadManager::resume()
     QFETCH(qint64, fetched);
 
     Rig rig;
-    const QByteArray body = payload(1 << 20), changed = payload(1 << 20, 2);
-    OvTestPackage &served = rig.serve("/pkg.zip", body, 1 << 18, 10000, twist.toStdString());
+    const QByteArray body = OvTestPackage::bytes(1 << 20),
+                     changed = OvTestPackage::bytes(1 << 20, 2);
+    OvTestPackage &served =
+        rig.serve(R"(/(other/)?pkg\.zip)", body, 1 << 18, 10000, twist.toStdString());
     const bool cut = twist != "stop" && twist != "close";
     served.cuts = cut ? 1000 : 0; // Qt may send the request again by itself after a cut
     served.etag = validator == "etag" ? "\"v1\"" : validator == "weak" ? "W/\"v1\"" : "";
@@ -400,15 +386,9 @@ void TestOvDownloadManager::resume()
              qPrintable(rig.log()));
     if (twist == "change")
         served.body = changed, served.etag = "\"v2\"";
-    QFile info("pkg.zip.part.info");
-    QVERIFY(twist != "foreign" ||
-            (info.open(QIODevice::WriteOnly) &&
-             info.write(OvDownloadRules::partInfo(QUrl("http://elsewhere/pkg.zip"), "\"v1\""))));
-    info.close();
-
     rig.progress.clear();
     served.cuts = 0, served.pauseMs = 0, served.sent = 0, ++served.generation;
-    rig.manager.appendDownload(url);
+    rig.manager.appendDownload(twist == "foreign" ? QUrl(rig.server.url("/other/pkg.zip")) : url);
     QTRY_COMPARE_WITH_TIMEOUT(rig.finished.count(), cut ? 2 : 1, 10000);
     QTEST(rig.manager.error(), "error");
     QCOMPARE(served.sent.load(), fetched);
@@ -426,7 +406,8 @@ void TestOvDownloadManager::resume()
 void TestOvDownloadManager::queueRunsOneAtATime()
 {
     Rig rig;
-    const QList<QByteArray> bodies{payload(500000, 1), payload(150000, 2), payload(80000, 3)};
+    const QList<QByteArray> bodies{OvTestPackage::bytes(500000, 1), OvTestPackage::bytes(150000, 2),
+                                   OvTestPackage::bytes(80000, 3)};
     rig.serve("/a/pkg.zip", bodies[0], 100000, 10000); // held at the gate until it opens
     rig.serve("/b/pkg.zip", bodies[1]);
     rig.serve("/c/other.zip", bodies[2]);
