@@ -38,11 +38,6 @@ struct Rig
         gate.open();
         QDir::setCurrent(previousDir);
     }
-    OvTestPackage &serve(const std::string &path, const QByteArray &body, int piece = 0,
-                         int pauseMs = 0, const std::string &how = {}, OvTestServer *on = nullptr)
-    {
-        return OvTestPackage::serve(on ? *on : server, gate, path, body, piece, pauseMs, how);
-    }
     QString log() const { return logCapture.lines().join('\n'); }
 
     const QString previousDir = QDir::currentPath();
@@ -75,13 +70,11 @@ private slots:
     void resume_data();
     void resume();
     void queueRunsOneAtATime();
-
-private:
-    QTemporaryDir certDir;
 };
 
 void TestOvDownloadManager::initTestCase()
 {
+    static QTemporaryDir certDir; // removed when the program ends
     QString error;
     QVERIFY2(OvTestSupport::makeSelfSignedCertificate(certDir.path(), &certPath, &keyPath, &error),
              qPrintable(error));
@@ -242,8 +235,9 @@ void TestOvDownloadManager::downloads()
     QFETCH(int, piece);
     QFETCH(int, pauseMs);
     OvTestServer &origin = https || how == "down" ? rig.secure : rig.server;
-    rig.serve(how == "404" ? "/none" : "/pkg.zip", body, piece, pauseMs, how.toStdString(),
-              how == "down" ? &rig.server : &origin)
+    OvTestPackage::serve(how == "down" ? rig.server : origin, rig.gate,
+                         how == "404" ? "/none" : "/pkg.zip", body, piece, pauseMs,
+                         how.toStdString())
         .cuts = how == "cut" ? 1000 : 0;
     origin.server().Get("/redirect/pkg.zip", [&rig](auto &, httplib::Response &res) {
         res.set_redirect(rig.server.url("/pkg.zip").toStdString());
@@ -359,8 +353,8 @@ void TestOvDownloadManager::resume()
     Rig rig;
     const QByteArray body = OvTestPackage::bytes(1 << 20),
                      changed = OvTestPackage::bytes(1 << 20, 2);
-    OvTestPackage &served =
-        rig.serve(R"(/(other/)?pkg\.zip)", body, 1 << 18, 10000, twist.toStdString());
+    OvTestPackage &served = OvTestPackage::serve(rig.server, rig.gate, R"(/(other/)?pkg\.zip)",
+                                                 body, 1 << 18, 10000, twist.toStdString());
     const bool cut = twist != "stop" && twist != "close";
     served.cuts = cut ? 1000 : 0; // Qt may send the request again by itself after a cut
     served.etag = validator == "etag" ? "\"v1\"" : validator == "weak" ? "W/\"v1\"" : "";
@@ -408,13 +402,12 @@ void TestOvDownloadManager::queueRunsOneAtATime()
     Rig rig;
     const QList<QByteArray> bodies{OvTestPackage::bytes(500000, 1), OvTestPackage::bytes(150000, 2),
                                    OvTestPackage::bytes(80000, 3)};
-    rig.serve("/a/pkg.zip", bodies[0], 100000, 10000); // held at the gate until it opens
-    rig.serve("/b/pkg.zip", bodies[1]);
-    rig.serve("/c/other.zip", bodies[2]);
+    // The first held at the gate until it opens.
+    OvTestPackage::serve(rig.server, rig.gate, "/a/pkg.zip", bodies[0], 100000, 10000);
+    OvTestPackage::serve(rig.server, rig.gate, "/b/pkg.zip", bodies[1]);
+    OvTestPackage::serve(rig.server, rig.gate, "/c/other.zip", bodies[2]);
     QVERIFY(rig.server.start());
-    QFile existing("pkg.zip");
-    QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("earlier") == 7);
-    existing.close();
+    QVERIFY(QFile("pkg.zip").open(QIODevice::WriteOnly)); // a file of that name, empty
 
     // The finished signal is posted: when it arrives, the next download has already started.
     QStringList results;
@@ -436,7 +429,7 @@ void TestOvDownloadManager::queueRunsOneAtATime()
              (QStringList{"pkg.0.zip:ok:2", ":failed:2", "pkg.1.zip:ok:3", "other.zip:ok:3"}));
     const QList<QByteArray> saved{fileContent("pkg.zip"), fileContent("pkg.0.zip"),
                                   fileContent("pkg.1.zip"), fileContent("other.zip")};
-    QVERIFY2(saved == QList<QByteArray>{"earlier"} + bodies, "a file holds the wrong bytes");
+    QVERIFY2(saved == QList<QByteArray>{""} + bodies, "a file holds the wrong bytes");
     QVERIFY2(rig.log().count("Problem opening save file  \"\" for download.  \"" + folder +
                              "\"  :  \"") == 1 &&
                  rig.log().count("files downloaded successfully") == 1 &&
