@@ -192,8 +192,8 @@ void TestOvDownloadManager::downloads_data()
                         qint64 announced, Error error, const char *proxy = "") {
         QTest::newRow(tag) << how << size << piece << pauseMs << announced << error << proxy;
     };
-    row("sized, in pieces", "", 600000, 200000, 150, 600000, Error::None);
-    row("size unknown, in pieces", "chunked", 600000, 200000, 150, -1, Error::None);
+    row("sized, in pieces", "", 600000, 100000, 150, 600000, Error::None);
+    row("size unknown, in pieces", "chunked", 600000, 100000, 150, -1, Error::None);
     row("compressed on the fly", "gzip", 200000, 0, 0, -1, Error::None); // gzip grows them
     row("empty file", "", 0, 0, 0, 0, Error::None);
     row("http to http redirect followed", "http", 120000, 0, 0, 120000, Error::None);
@@ -255,7 +255,7 @@ void TestOvDownloadManager::downloads()
     const auto unset = qScopeGuard([&] { qunsetenv(variable.toLatin1()), qunsetenv("no_proxy"); });
 
     const QUrl url(origin.url(how == "http" || how == "down" ? "/redirect/pkg.zip" : "/pkg.zip"));
-    rig.manager.setStallTimeout(1500); // ten times the pauses above
+    rig.manager.setStallTimeout(500); // a third of the time the pieces above take
     rig.manager.setMinimumRate(1024, 1200);
     if (how == "endless") // others may write to the volume too: a margin of 4 MiB
         rig.manager.setMinimumFreeSpace(QStorageInfo(".").bytesAvailable() - (4 << 20));
@@ -338,6 +338,7 @@ void TestOvDownloadManager::resume_data()
     row("range answered with 200", "200", "etag", Error::None, all);
     row("part of another URL", "foreign", "etag", Error::None, all);
     row("range short of the package", "short", "date", Error::Truncated, 1000);
+    row("range from another byte", "shifted", "etag", Error::TooLong, -1); // then over
 }
 
 void TestOvDownloadManager::resume()
@@ -358,7 +359,6 @@ void TestOvDownloadManager::resume()
     QVERIFY(rig.server.start());
     const QUrl url(rig.server.url("/pkg.zip"));
     rig.manager.abortDownload(); // idle: nothing to abort
-    QVERIFY2(rig.log().isEmpty(), qPrintable(rig.log()));
     auto closing = std::make_unique<OvDownloadManager>();
     (twist == "close" ? *closing : rig.manager).appendDownload(url);
     if (cut)
@@ -381,16 +381,16 @@ void TestOvDownloadManager::resume()
     rig.manager.appendDownload(twist == "foreign" ? QUrl(rig.server.url("/other/pkg.zip")) : url);
     QTRY_COMPARE_WITH_TIMEOUT(rig.finished.count(), cut ? 2 : 1, 10000);
     QTEST(rig.manager.error(), "error");
-    QCOMPARE(served.sent.load(), fetched);
+    QVERIFY2(fetched < 0 || served.sent == fetched, qPrintable(QString::number(served.sent)));
     if (rig.manager.error() != Error::None)
         return;
     QVERIFY2(fileContent("pkg.zip") == (twist == "change" ? changed : body), "bytes differ");
     QCOMPARE(QDir().entryList(QDir::Files), QStringList{"pkg.zip"});
     // The progress of a resumed download counts the whole package from its first report.
     for (const QList<QVariant> &report : rig.progress)
-        QVERIFY2(report[1] == body.size() &&
-                     (fetched == body.size() || report[0].toInt() > 1 << 18),
+        QVERIFY2(report[1] == body.size() && report[0].toInt() >= (fetched < body.size()) << 18,
                  qPrintable(report[0].toString() + " of " + report[1].toString()));
+    QCOMPARE(rig.progress.last().first().toInt(), body.size());
 }
 
 void TestOvDownloadManager::queueRunsOneAtATime()
