@@ -34,7 +34,7 @@ OvTestPackage &OvTestPackage::serve(OvTestServer &server, OvTestGate &gate, cons
         if (s->how == "200" || (ifRange != s->etag && ifRange != s->lastModified))
             ranges.clear();
         if (s->how == "shifted" && !ranges.empty())
-            ranges[0].first -= 1000;
+            ranges[0].first += 1000;
         if (s->how == "short" && !ranges.empty())
             ranges[0].second = ranges[0].first + 999;
         if (!s->etag.empty())

@@ -28,7 +28,7 @@ public:
     int pauseMs = 0;
     // "chunked" leaves the size unannounced, "endless" too and never ends, "stall" falls
     // silent after a piece, "gzip" compresses on the fly, "200" ignores ranges, "short" answers
-    // a range with its first 1000 bytes only, "shifted" from 1000 bytes before its start.
+    // a range with its first 1000 bytes only, "shifted" from 1000 bytes after its start.
     std::string how;
     std::string etag;
     std::string lastModified;
