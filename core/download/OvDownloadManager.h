@@ -43,7 +43,8 @@ public:
     void abortDownload();
     // How long a download may go without receiving a byte before it counts as failed.
     void setStallTimeout(int ms) { stallTimer.setInterval(ms); }
-    // A download that receives fewer than `bytes` in any `windowMs` counts as stalled.
+    // A download that receives fewer than `bytes` in a window of `windowMs` (windows follow
+    // one another from its start) counts as stalled.
     void setMinimumRate(qint64 bytes, int windowMs);
     // A download without an announced length stops before the volume of the current directory
     // would have less than `bytes` free.
