@@ -1,6 +1,8 @@
 // Fetches one URL with OvDownloadManager into the current directory, the way the update
 // window does, and exits when sigDownloadFinished arrives: 0 when the download succeeded.
-// The bench/download/run script times it side by side with curl.
+// The bench/download/run script times it side by side with curl. With --stop-at F it stops
+// the download once a fraction F of it has arrived and starts it again at once, as a user
+// who presses stop and start does, so that the second try resumes from the partial file.
 
 #include "core/download/OvDownloadManager.h"
 
@@ -29,10 +31,17 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(1);
     isVerbose = args.removeAll(QStringLiteral("-v")) > 0;
+    double stopAt = -1.0;
+    const int stopOption = args.indexOf(QStringLiteral("--stop-at"));
+    if (stopOption >= 0 && stopOption + 1 < args.size()) {
+        stopAt = args.takeAt(stopOption + 1).toDouble();
+        args.removeAt(stopOption);
+    }
     if (args.size() != 1) {
-        std::fprintf(stderr, "usage: ovbench_download [-v] URL\n");
+        std::fprintf(stderr, "usage: ovbench_download [-v] [--stop-at FRACTION] URL\n");
         return 2;
     }
+    const QUrl url(args.first());
     qInstallMessageHandler(messageHandler);
 
     OvDownloadManager manager;
@@ -45,7 +54,19 @@ int main(int argc, char *argv[])
                                           qPrintable(filename));
                          QCoreApplication::quit();
                      });
-    manager.appendDownload(QUrl(args.first()));
+    bool isStopped = false;
+    QObject::connect(&manager, &OvDownloadManager::sigDownloadProgress, &app,
+                     [&](qlonglong received, qlonglong total) {
+                         if (isStopped || stopAt <= 0.0 || total <= 0 ||
+                             double(received) < stopAt * double(total))
+                             return;
+                         isStopped = true;
+                         // At once: deferred, the reports already queued would take the
+                         // download well past the point.
+                         manager.abortDownload();
+                         manager.appendDownload(url);
+                     });
+    manager.appendDownload(url);
     app.exec();
     return exitCode;
 }

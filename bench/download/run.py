@@ -2,7 +2,7 @@
 """Download benchmark: OvDownloadManager against curl, side by side in one run.
 
 Usage: bench/download/run [build-dir] [--runs N] [--dir DIR] [--big-mb MB] [--suite-mb MB]
-                          [--keep]
+                          [--keep] [--resume-only]
 
 Generates a 1 GiB file and a 300 MiB file standing for the suite package in a fresh folder
 under DIR (default: the system's temporary folder), serves them with nginx on 127.0.0.1 on a
@@ -10,7 +10,10 @@ free port with a configuration of its own, and fetches each file N times (defaul
 bench executable (OvDownloadManager in an event loop) and with `curl -s -o`, alternating which
 goes first, both writing into the same file system. Prints the median, fastest and slowest
 time, throughput, the ratio of the medians, the CPU time and the peak resident memory of each
-tool, then stops nginx and removes the folder. Needs nginx (Debian nginx-light), curl and python3;
+tool. Then it measures resumed downloads: the bench executable stops the package at 50 %,
+90 % and 99 % and starts it again at once, and nginx's log of that folder gives the bytes sent
+for each try; it prints the retry's bytes and all bytes against the package size.
+Finally it stops nginx and removes the folder. Needs nginx (Debian nginx-light), curl and python3;
 GNU time (Debian `time`) for exact peak memory figures. Started through bench/download/run, which
 installs those first.
 """
@@ -51,9 +54,15 @@ http {{
     fastcgi_temp_path {tmp}/temp/fastcgi;
     uwsgi_temp_path {tmp}/temp/uwsgi;
     scgi_temp_path {tmp}/temp/scgi;
+    log_format bytes '$status $body_bytes_sent "$http_range"';
     server {{
         listen 127.0.0.1:{port};
         root {tmp}/www;
+        location /resume/ {{
+            alias {tmp}/www/;
+            access_log {tmp}/resume.log bytes;
+            limit_rate 10m;  # Qt reports progress at most every 100 ms: 1 MB apart here
+        }}
     }}
 }}
 """
@@ -124,6 +133,8 @@ def main():
     parser.add_argument("--big-mb", type=int, default=1024, help="size of the big file in MiB")
     parser.add_argument("--suite-mb", type=int, default=300, help="size of the package in MiB")
     parser.add_argument("--keep", action="store_true", help="keep the folder for a look")
+    parser.add_argument("--resume-only", action="store_true",
+                        help="only the resumed downloads of the package, no timing")
     args = parser.parse_args()
 
     bench = os.path.join(os.path.abspath(args.build), "bench", "download", "ovbench_download")
@@ -142,6 +153,8 @@ def main():
         for sub in ("www", "temp", "out-ov", "out-curl"):
             os.makedirs(os.path.join(tmp, sub))
         files = [("big.bin", args.big_mb * MIB), ("suite.zip", args.suite_mb * MIB)]
+        if args.resume_only:
+            files = files[1:]
         print(f"generating {', '.join(f'{n} ({s // MIB} MiB)' for n, s in files)} in {tmp}")
         for name, size in files:
             write_random_file(os.path.join(tmp, "www", name), size)
@@ -161,7 +174,7 @@ def main():
 
         rss_file = os.path.join(tmp, "rss")
         results = {}
-        for name, size in files:
+        for name, size in ([] if args.resume_only else files):
             url = f"http://127.0.0.1:{port}/{name}"
             source = os.path.join(tmp, "www", name)
             tools = {
@@ -189,35 +202,9 @@ def main():
                     os.remove(out)
                     results.setdefault((name, tool), []).append((seconds, cpu, rss))
 
-        print()
-        print(f"{'file':<10} {'tool':<18} {'median s':>9} {'min s':>7} {'max s':>7} "
-              f"{'MB/s':>7} {'ratio':>6} {'cpu s':>6} {'peak RSS MiB':>13}")
-        verdicts = []
-        for name, size in files:
-            curl_median = statistics.median(s for s, _, _ in results[(name, "curl")])
-            for tool in ("OvDownloadManager", "curl"):
-                times = [s for s, _, _ in results[(name, tool)]]
-                cpu = statistics.median(c for _, c, _ in results[(name, tool)])
-                rss = max(r for _, _, r in results[(name, tool)])
-                median = statistics.median(times)
-                ratio = median / curl_median
-                print(f"{name:<10} {tool:<18} {median:9.3f} {min(times):7.3f} {max(times):7.3f} "
-                      f"{size / 1e6 / median:7.0f} {ratio:6.2f} {cpu:6.2f} {rss:13.1f}")
-                if tool == "OvDownloadManager":
-                    verdicts.append((f"{name}: peak RSS {rss:.1f} MiB <= {RSS_TARGET_MB}",
-                                     rss <= RSS_TARGET_MB))
-                    if name == "big.bin":
-                        verdicts.append((f"{name}: time {ratio:.2f} x curl <= {BIG_RATIO_TARGET}",
-                                         ratio <= BIG_RATIO_TARGET))
-                        verdicts.append((f"{name}: slowest/fastest run {max(times) / min(times):.2f}",
-                                         None))
-        print()
-        for text, ok in verdicts:
-            print(("  met   " if ok else "  MISSED" if ok is not None else "  info  ") + " " + text)
-        print("(MB = 10^6 bytes; ratio = median time / curl's median time; cpu = median user + "
-              "system time; peak RSS from "
-              + ("GNU time" if GNU_TIME else "wait4, an upper bound: install Debian `time`")
-              + f"; load average now {os.getloadavg()[0]:.2f})")
+        if not args.resume_only:
+            report(files, results)
+        resume(bench, port, tmp, *files[-1])
     finally:
         if nginx and nginx.poll() is None:
             nginx.send_signal(signal.SIGQUIT)  # graceful stop of this master and its worker
@@ -230,6 +217,72 @@ def main():
             print(f"kept {tmp}")
         else:
             shutil.rmtree(tmp, ignore_errors=True)
+
+
+def resume(bench, port, tmp, name, size):
+    """Stops the package at a fraction, starts it again at once; prints what each try cost."""
+    log = os.path.join(tmp, "resume.log")
+    source = os.path.join(tmp, "www", name)
+    print()
+    print(f"resumed download of {name} ({size} bytes), bytes sent by nginx:")
+    print(f"{'stop at':>7} {'part held':>9} {'1st try':>11} {'retry':>11} {'status':>6} "
+          f"{'retry/size':>10} {'all/size':>8}")
+    for fraction in (0.5, 0.9, 0.99):
+        out = os.path.join(tmp, f"out-resume-{fraction}")
+        os.makedirs(out)
+        start = os.path.getsize(log) if os.path.exists(log) else 0
+        code = subprocess.call([bench, "--stop-at", str(fraction),
+                                f"http://127.0.0.1:{port}/resume/{name}"], cwd=out)
+        if code != 0 or not filecmp.cmp(source, os.path.join(out, name), shallow=False):
+            sys.exit(f"the download stopped at {fraction} did not end intact (exit {code})")
+        shutil.rmtree(out)
+        time.sleep(0.2)  # nginx writes its log line when the request is done
+        with open(log) as f:
+            f.seek(start)
+            tries = [line.split() for line in f.read().splitlines()]
+        if len(tries) != 2:
+            sys.exit(f"expected two requests at {fraction}, nginx logged {tries}")
+        first, retry = int(tries[0][1]), int(tries[1][1])
+        held = (size - retry) / size * 100
+        print(f"{fraction * 100:6.0f}% {held:8.1f}% {first:11d} {retry:11d} {tries[1][0]:>6} "
+              f"{retry / size:10.4f} {(first + retry) / size:8.4f}")
+    print("(part held = what the partial file had when the stop came, from the retry's size; "
+          "1st try = bytes nginx sent before it, some still in flight; retry = bytes of the "
+          "resumed request; the location is limited to 10 MB/s so that the stop comes near "
+          "its point)")
+
+
+def report(files, results):
+    """Prints the timing table and the verdicts against the targets."""
+    print()
+    print(f"{'file':<10} {'tool':<18} {'median s':>9} {'min s':>7} {'max s':>7} "
+          f"{'MB/s':>7} {'ratio':>6} {'cpu s':>6} {'peak RSS MiB':>13}")
+    verdicts = []
+    for name, size in files:
+        curl_median = statistics.median(s for s, _, _ in results[(name, "curl")])
+        for tool in ("OvDownloadManager", "curl"):
+            times = [s for s, _, _ in results[(name, tool)]]
+            cpu = statistics.median(c for _, c, _ in results[(name, tool)])
+            rss = max(r for _, _, r in results[(name, tool)])
+            median = statistics.median(times)
+            ratio = median / curl_median
+            print(f"{name:<10} {tool:<18} {median:9.3f} {min(times):7.3f} {max(times):7.3f} "
+                  f"{size / 1e6 / median:7.0f} {ratio:6.2f} {cpu:6.2f} {rss:13.1f}")
+            if tool == "OvDownloadManager":
+                verdicts.append((f"{name}: peak RSS {rss:.1f} MiB <= {RSS_TARGET_MB}",
+                                 rss <= RSS_TARGET_MB))
+                if name == "big.bin":
+                    verdicts.append((f"{name}: time {ratio:.2f} x curl <= {BIG_RATIO_TARGET}",
+                                     ratio <= BIG_RATIO_TARGET))
+                    verdicts.append((f"{name}: slowest/fastest run {max(times) / min(times):.2f}",
+                                     None))
+    print()
+    for text, ok in verdicts:
+        print(("  met   " if ok else "  MISSED" if ok is not None else "  info  ") + " " + text)
+    print("(MB = 10^6 bytes; ratio = median time / curl's median time; cpu = median user + "
+          "system time; peak RSS from "
+          + ("GNU time" if GNU_TIME else "wait4, an upper bound: install Debian `time`")
+          + f"; load average now {os.getloadavg()[0]:.2f})")
 
 
 if __name__ == "__main__":

@@ -1,5 +1,7 @@
 #include "core/check/OvHttpHelper.h"
 
+#include "core/download/OvProxyFactory.h"
+
 #include <QDebug>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,11 +13,14 @@
 namespace {
 
 constexpr int kCheckTimeoutMs = 3000;
+// A query answer is a few hundred bytes; a server that sends more is not answering the query.
+constexpr qint64 kMaxAnswerBytes = 1024 * 1024;
 
 } // namespace
 
-OvHttpHelper::OvHttpHelper(QObject *parent) : QObject(parent)
+OvHttpHelper::OvHttpHelper(QObject *parent) : QObject(parent), proxyFactory(new OvProxyFactory)
 {
+    manager.setProxyFactory(proxyFactory);
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("application/json;charset=UTF-8"));
     request.setRawHeader("Cache-Control", "no-cache");
@@ -39,9 +44,19 @@ void OvHttpHelper::requestUpgradeTip(qint32 key, const QString &code, const QStr
     currentReply = manager.post(request, QJsonDocument(query).toJson(QJsonDocument::Compact));
     connect(currentReply, SIGNAL(sslErrors(QList<QSslError>)), this,
             SLOT(onSslErrors(QList<QSslError>)));
+    QNetworkReply *reply = currentReply;
+    connect(reply, &QNetworkReply::downloadProgress, this,
+            [this, reply](qint64 received, qint64 total) {
+                isTooLarge = received > kMaxAnswerBytes || total > kMaxAnswerBytes;
+                // Ends the reply at once, through the finish handler; an answer that came
+                // whole in one go is caught there.
+                if (isTooLarge && !reply->isFinished())
+                    reply->abort();
+            });
 
     isInFlight = true;
     isTimedOut = false;
+    isTooLarge = false;
 
     if (!timeoutTimer) {
         timeoutTimer = new QTimer(this);
@@ -89,10 +104,22 @@ void OvHttpHelper::onUpgradeReplyFinished(QNetworkReply *pReply)
     if (!pReply)
         return;
 
+    if (isTooLarge || pReply->bytesAvailable() > kMaxAnswerBytes) {
+        pReply->deleteLater();
+        lastAnswer = OvUpgradeAnswer::failure(
+            OvUpgradeAnswer::Error::TooLarge,
+            QStringLiteral("Answer longer than %1 bytes").arg(kMaxAnswerBytes));
+        qDebug() << "OvHttpHelper::onUpgradeReplyFinished " << lastAnswer.errorString;
+        emit sigDownloadFailed(lastAnswer.errorString);
+        return;
+    }
     if (pReply->error() != QNetworkReply::NoError) {
         const QString errorText = pReply->errorString();
         qDebug() << "OvHttpHelper::onUpgradeReplyFinished reply error "
                  << pReply->url().toString(QUrl::FullyEncoded) << errorText;
+        const QString proxy = proxyFactory->describe(pReply->url());
+        if (proxy != QLatin1String("none"))
+            qDebug() << "Through proxy " << proxy;
         pReply->deleteLater();
         lastAnswer = OvUpgradeAnswer::failure(OvUpgradeAnswer::Error::Network, errorText);
         emit sigDownloadFailed(errorText);

@@ -9,6 +9,7 @@
 #include <QNetworkRequest>
 #include <QObject>
 
+class OvProxyFactory;
 class QNetworkReply;
 class QSslError;
 class QTimer;
@@ -48,7 +49,9 @@ private:
     QTimer *timeoutTimer = nullptr;
     bool isInFlight = false;
     bool isTimedOut = false;
+    bool isTooLarge = false;
     QNetworkReply *currentReply = nullptr;
+    OvProxyFactory *proxyFactory = nullptr; // owned by manager
 };
 
 #endif // OVHTTPHELPER_H

@@ -23,6 +23,7 @@ public:
         NoMessage,  // no "message"
         NotSuccess, // "status" is not 200
         NoData,     // no "data", or not a non-empty object
+        TooLarge,   // more than an answer can hold; no query answer is that long
     };
 
     static OvUpgradeAnswer parse(const QByteArray &body);

@@ -1,6 +1,7 @@
 #include "core/download/OvDownloadRules.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace OvDownloadRules {
@@ -40,6 +41,44 @@ TransferRate transferRate(qint64 bytes, qint64 elapsedMs)
     }
     speed *= 9.5367431640625e-07;
     return {speed, QStringLiteral("MB/s")};
+}
+
+QByteArray resumeValidator(const QByteArray &etag, const QByteArray &lastModified)
+{
+    // If-Range compares strongly: a weak tag would make every resume start over.
+    if (!etag.isEmpty() && !etag.startsWith("W/"))
+        return etag;
+    return lastModified;
+}
+
+QByteArray partInfo(const QUrl &url, const QByteArray &validator)
+{
+    return url.toEncoded() + '\n' + validator + '\n';
+}
+
+QByteArray validatorFor(const QByteArray &info, const QUrl &url)
+{
+    const QList<QByteArray> lines = info.split('\n');
+    if (lines.size() != 3 || !lines[2].isEmpty() || lines[0] != url.toEncoded())
+        return QByteArray();
+    return lines[1];
+}
+
+ContentRange contentRange(const QByteArray &header)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^bytes (\\d{1,18})-(\\d{1,18})/(\\d{1,18}|\\*)$"));
+    const QRegularExpressionMatch match = form.match(QString::fromLatin1(header.trimmed()));
+    ContentRange range;
+    if (!match.hasMatch() || match.captured(2).toLongLong() < match.captured(1).toLongLong())
+        return range;
+    const qint64 total =
+        match.captured(3) == QLatin1String("*") ? -1 : match.captured(3).toLongLong();
+    if (total >= 0 && match.captured(2).toLongLong() >= total)
+        return range;
+    range.first = match.captured(1).toLongLong();
+    range.total = total;
+    return range;
 }
 
 } // namespace OvDownloadRules

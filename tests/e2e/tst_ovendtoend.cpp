@@ -316,7 +316,8 @@ void TestOvEndToEnd::update()
     QVERIFY2(!window.isEmpty(), qPrintable(updaterLog()));
     const QString package = installPath("zenta-1.1.zip");
     if (closeWhileDownloading) {
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(package), 10000);
+        // The package arrives as "<name>.part" and takes its name only when complete.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(package + ".part"), 10000);
         x("wmctrl", {"-i", "-c", window}); // as its close button does
     }
 
