@@ -18,6 +18,7 @@
 #include <unzip.h>
 
 #include <csignal>
+#include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -173,6 +174,8 @@ private slots:
     void extractedRights();
     void matchesInfoZip_data();
     void matchesInfoZip();
+    void readOnlyDestination();
+    void manyEmptyEntries();
 
 private:
     QString unzip = QStandardPaths::findExecutable("unzip");
@@ -306,6 +309,25 @@ void TestOvZipHelper::extracts_data()
         "SFX!" + emptyEnd, false);
     row("destination cannot be created", {"dest=a file"}, {{"a.txt", "a"}},
         {"OvZipHelper::upzip() - Fail to mkpath() \"dest/\""}, {"dest=a file"}, {}, false);
+
+    // Hostile packages (100,000 entries: manyEmptyEntries).
+    // A name of the most bytes a header holds: the system refuses it, the walk goes on.
+    const QByteArray longest(65535, 'n');
+    row("entry name of 65,535 bytes", {}, {{longest, "x"}}, {notOpened.arg(QString(longest))}, {});
+    // A central directory that lies about where an entry starts and how long it is.
+    const QByteArray honest = zipped({{"lied", "0123456789", 0}});
+    const int central = honest.indexOf("PK\x01\x02");
+    QByteArray past = honest, longer = honest, shorter = honest;
+    past.replace(central + 42, 4, "\xf0\xff\xff\x7f");
+    longer.replace(central + 20, 8, "\xff\xff\xff\x7f\xff\xff\xff\x7f");
+    shorter.replace(central + 20, 8, QByteArray("\x04\0\0\0\x04\0\0\0", 8));
+    row("central directory: offset past the end", {}, {{"lied", ""}}, {unopened}, {}, past);
+    row("central directory: sizes past the end", {}, {{"lied", ""}}, {unopened}, {}, longer);
+    row("central directory: sizes too short", {}, {{"lied", ""}}, {unopened}, {}, shorter);
+    // Told alike in both headers, a short size cuts the file, and its checksum then fails.
+    shorter.replace(honest.indexOf("PK\x03\x04") + 18, 8, shorter.mid(central + 20, 8));
+    row("both headers: sizes too short", {}, {{"lied", ""}},
+        {"OvZipHelper::upzip() - Fail to unzCloseCurrentFile -105"}, {"dest/lied=0123"}, shorter);
 }
 
 void TestOvZipHelper::extracts()
@@ -513,6 +535,55 @@ void TestOvZipHelper::matchesInfoZip()
     if (!returned || !QList<int>{0, 5, 81, 82}.contains(exitCode))
         return;
     QCOMPARE(lines(leavesOf(box + "/dest")), theirs);
+}
+
+void TestOvZipHelper::readOnlyDestination()
+{
+    // Root passes every mode bit: then the box belongs to "nobody", and this thread, which
+    // extracts, checks files as that user for the call.
+    const bool asRoot = ::geteuid() == 0;
+    const uid_t nobody = 65534;
+    QTemporaryDir tmp;
+    const QString dest = tmp.filePath("dest"), zip = tmp.filePath("p.zip");
+    QVERIFY(QDir().mkpath(dest + "/sub") && writeFile(dest + "/old", "old"));
+    QVERIFY(OvTestZip::writeEntries(zip, {{"old", "new"}, {"sub/new", "new"}, {"new", "new"}}));
+    const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ExeOwner;
+    for (const QString &path : {tmp.path(), zip, dest, dest + "/sub", dest + "/old"}) {
+        QVERIFY2(!asRoot || ::chown(QFile::encodeName(path).constData(), nobody, nobody) == 0,
+                 qPrintable("cannot hand over " + path));
+        QVERIFY(path == tmp.path() || path == zip || QFile::setPermissions(path, readOnly));
+    }
+    if (asRoot)
+        ::setfsuid(nobody);
+    const Outcome out = runUpzip(zip, dest);
+    if (asRoot)
+        ::setfsuid(0);
+    QCOMPARE(out.emitted, walk(3, true));
+    QCOMPARE(out.log.filter("Fail to open Writing File").size(), 3);
+    QCOMPARE(treeOf(tmp.path()), QStringList({"dest/old=old", "dest/sub/"}));
+    for (const QString &path : {dest, dest + "/sub"})
+        QFile::setPermissions(path, readOnly | QFileDevice::WriteOwner);
+}
+
+void TestOvZipHelper::manyEmptyEntries()
+{
+    // Past 65,534 entries the archive writer records the count as 0xffff ("see the 64-bit
+    // record") and writes no such record: minizip then walks until the central directory
+    // ends. Every entry is written and counted; the total stays the recorded 65535.
+    QTemporaryDir tmp;
+    Entries empties;
+    QStringList steps;
+    for (int i = 0; i <= 100000; ++i) {
+        empties << Entry("e/" + QByteArray::number(i), "", 0);
+        steps << QString("%1/65535").arg(i + 1);
+    }
+    QVERIFY(OvTestZip::writeEntries(tmp.filePath("p.zip"), empties));
+    const Outcome out = runUpzip(tmp.filePath("p.zip"), tmp.filePath("dest"));
+    QCOMPARE(out.emitted, steps << "true"
+                                << "returned true");
+    QCOMPARE(QDir(tmp.filePath("dest/e")).entryList(QDir::Files).size(), 100001);
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             (QStringList{"dest", "p.zip"}));
 }
 
 QTEST_GUILESS_MAIN(TestOvZipHelper)
