@@ -28,6 +28,7 @@ constexpr int kReadChunkSize = 10240;
 constexpr int kChunksPerWrite = 32;
 constexpr int kStagingSize = kReadChunkSize * kChunksPerWrite;
 
+constexpr qint64 kCentralHeaderSize = 46;
 constexpr uLong kFlagEncrypted = 0x1;
 constexpr uLong kMethodStored = 0;
 constexpr uLong kMethodDeflated = Z_DEFLATED;
@@ -227,6 +228,15 @@ bool OvZipHelper::upzip(const QString &zipPath, const QString &destDir)
     }
     qDebug() << "OvZipHelper::upzip() Success to get global info:" << globalInfo.number_entry
              << globalInfo.size_comment;
+    // Every entry takes at least a 46-byte header in the central directory. A count beyond what
+    // the file could hold marks a damaged or forged archive, and a 64-bit one would turn
+    // negative as the total that progress reports.
+    const auto capacity = static_cast<ZPOS64_T>(QFileInfo(zipPath).size() / kCentralHeaderSize);
+    if (globalInfo.number_entry > capacity) {
+        qDebug() << "OvZipHelper::upzip() Fail to get global info: more entries recorded than"
+                 << zipPath << "can hold";
+        return finish(archive, false);
+    }
     const tds8 total = static_cast<tds8>(globalInfo.number_entry);
 
     ret = unzGoToFirstFile(archive);

@@ -328,6 +328,13 @@ void TestOvZipHelper::extracts_data()
     shorter.replace(honest.indexOf("PK\x03\x04") + 18, 8, shorter.mid(central + 20, 8));
     row("both headers: sizes too short", {}, {{"lied", ""}},
         {"OvZipHelper::upzip() - Fail to unzCloseCurrentFile -105"}, {"dest/lied=0123"}, shorter);
+    // An entry count that the file could not hold (found by fuzzing as a 64-bit count < 0).
+    QByteArray counted = honest;
+    counted.replace(counted.indexOf("PK\x05\x06") + 8, 4, "\xfe\xff\xfe\xff");
+    row("entry count beyond the file", {}, {},
+        {"OvZipHelper::upzip() Fail to get global info: more "
+         "entries recorded than \"p.zip\" can hold"},
+        {"dest/"}, counted, false);
 }
 
 void TestOvZipHelper::extracts()
