@@ -113,7 +113,7 @@ void TestOvEndToEnd::init()
     // throttled download takes a while.
     QByteArray padding(kPackagePadding, Qt::Uninitialized);
     for (int i = 0; i < padding.size(); ++i)
-        padding[i] = char((i * 7919) >> 5);
+        padding[i] = char((unsigned(i) * 7919u) >> 5);
     QVERIFY(
         OvTestZip::write(top.filePath(QStringLiteral("packages/zenta-1.1.zip")),
                          {{QStringLiteral("OvDemoSuite"), readFile(QStringLiteral(OV_DEMO_SUITE))},
