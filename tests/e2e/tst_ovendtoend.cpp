@@ -233,7 +233,8 @@ void TestOvEndToEnd::silentServiceEndsAfterTimeout()
     const int code = updaterExitCode(15000);
     const qint64 elapsed = clock.elapsed();
     QCOMPARE(code, 0);
-    QVERIFY2(elapsed >= 2900 && elapsed < 10000, qPrintable(QString::number(elapsed)));
+    // A coarse timer may fire up to 5 % early.
+    QVERIFY2(elapsed >= 2850 && elapsed < 10000, qPrintable(QString::number(elapsed)));
     QVERIFY2(log.contains(QStringLiteral("OvHttpHelper::onCheckTimeout")), qPrintable(log));
 }
 
