@@ -2,7 +2,6 @@
 
 #include <QDebug>
 #include <QFile>
-#include <QMutexLocker>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -46,31 +45,31 @@ OvChunkWriter::~OvChunkWriter()
 {
     drain();
     {
-        QMutexLocker lock(&mutex);
+        const std::lock_guard<std::mutex> lock(mutex);
         isStopping = true;
-        changed.wakeAll();
+        changed.notify_all();
     }
     wait();
 }
 
 void OvChunkWriter::submit(QFile *file, int used)
 {
-    QMutexLocker lock(&mutex);
+    std::unique_lock<std::mutex> lock(mutex);
     // The buffer handed over before this one is the one the walk fills next.
     while (pendingFile)
-        changed.wait(&mutex);
+        changed.wait(lock);
     pendingFile = file;
     pendingData = buffers[fillIndex].get();
     pendingSize = used;
     fillIndex = 1 - fillIndex;
-    changed.wakeAll();
+    changed.notify_all();
 }
 
 void OvChunkWriter::drain()
 {
-    QMutexLocker lock(&mutex);
+    std::unique_lock<std::mutex> lock(mutex);
     while (pendingFile)
-        changed.wait(&mutex);
+        changed.wait(lock);
 }
 
 void OvChunkWriter::writeChunk(QFile &file, const char *data, int used)
@@ -82,10 +81,10 @@ void OvChunkWriter::writeChunk(QFile &file, const char *data, int used)
 
 void OvChunkWriter::run()
 {
-    QMutexLocker lock(&mutex);
+    std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
         while (!pendingFile && !isStopping)
-            changed.wait(&mutex);
+            changed.wait(lock);
         if (!pendingFile)
             return; // stopping, and nothing left to write
         QFile *file = pendingFile;
@@ -93,8 +92,8 @@ void OvChunkWriter::run()
         const int used = pendingSize;
         lock.unlock();
         writeChunk(*file, data, used);
-        lock.relock();
+        lock.lock();
         pendingFile = nullptr;
-        changed.wakeAll();
+        changed.notify_all();
     }
 }
