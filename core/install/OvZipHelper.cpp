@@ -36,6 +36,8 @@ constexpr quint64 kMarginDivisor = 10;
 constexpr int kMostThreads = 4;
 
 using Entry = OvZipStager::Entry;
+// Every entry takes at least this many bytes in the central directory.
+constexpr qint64 kCentralHeaderSize = 46;
 
 // The walk over the archive's directory, on the calling thread: what each entry will become.
 struct Plan
@@ -239,6 +241,17 @@ bool OvZipHelper::upzip(const QString &zipPath, const QString &destDir)
     }
     qDebug() << "OvZipHelper::upzip() Success to get global info:" << globalInfo.number_entry
              << globalInfo.size_comment;
+    // Every entry takes at least a 46-byte header in the central directory. A count beyond what
+    // the file could hold marks a damaged or forged archive, and a 64-bit one would turn
+    // negative as the total that progress reports.
+    const auto capacity = static_cast<ZPOS64_T>(QFileInfo(zipPath).size() / kCentralHeaderSize);
+    if (globalInfo.number_entry > capacity) {
+        qDebug() << "OvZipHelper::upzip() Fail to get global info: more entries recorded than"
+                 << zipPath << "can hold";
+        return failOpen(Error::ArchiveUnreadable, QStringLiteral("%1 entries recorded in %2 bytes")
+                                                      .arg(globalInfo.number_entry)
+                                                      .arg(QFileInfo(zipPath).size()));
+    }
     const tds8 total = static_cast<tds8>(globalInfo.number_entry);
     ret = unzGoToFirstFile(plan.archive);
     if (ret != UNZ_OK) {

@@ -99,6 +99,16 @@ void TestOvStartup::languageFile_data()
     row("not XML: no warning", R"(<c><ctrl isset="1">)", "<system>");
     row("missing", nullptr, "<system>", "The file{ \"%1\" } doesn't exist!");
     row("unreadable", "<dir>", "<system>", "Couldn't open load file.");
+    // 10 MB of elements behind the setting; entities that would grow to gigabytes.
+    const QByteArray huge =
+        R"(<c><ctrl isset="1" language="fr_FR"/>)" + QByteArray("<x/>").repeated(2621440) + "</c>";
+    QTest::newRow("10 MB") << huge << QString("fr_FR") << QString();
+    QByteArray laughs = R"(<?xml version="1.0"?><!DOCTYPE c [<!ENTITY l0 "lol">)";
+    for (int i = 1; i <= 9; ++i)
+        laughs += "<!ENTITY l" + QByteArray::number(i) + " \"" +
+                  ("&l" + QByteArray::number(i - 1) + ';').repeated(10) + "\">";
+    laughs += R"(]><c><ctrl isset="1" language="&l9;"/></c>)";
+    QTest::newRow("billion laughs") << laughs << QString("<system>") << QString();
 }
 
 void TestOvStartup::languageFile()

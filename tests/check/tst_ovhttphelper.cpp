@@ -73,6 +73,7 @@ private slots:
     void onTheWire_data();
     void onTheWire();
     void timeOut();
+    void trickledAnswer();
 
 private:
     QTemporaryDir trustedDir;
@@ -139,6 +140,18 @@ void TestOvHttpHelper::parse_data()
     row("not JSON", "<html>502 Bad Gateway</html>", E::NotJson, "");
     row("not an object", R"([{"status":200,"message":"m","data":{"version":"2"}}])", E::NotJson,
         "");
+    // Nesting far past the parser's limit, strings that are not UTF-8 or hold NUL.
+    const QByteArray deep = QByteArray(100000, '[') + QByteArray(100000, ']');
+    row("JSON nested 100,000 deep", R"({"status":200,"message":"m","data":)" + deep + '}',
+        E::NotJson, "");
+    row("invalid UTF-8 in a string", offer("{\"version\":\"2\xff\xc0\",\"url\":\"u\"}"), E::NotJson,
+        "");
+    // The parser lets a raw NUL through as if it were escaped; the record keeps it either way.
+    QByteArray rawNul = offer(R"({"version":"2#.1","url":"u#"})");
+    const QString withNul = QString("2") + QChar(0) + ".1|u" + QChar(0) + "|||2";
+    QTest::newRow("raw NUL in strings") << rawNul.replace('#', '\0') << E::None << withNul;
+    QTest::newRow("escaped NUL in strings")
+        << offer(R"({"version":"2\u0000.1","url":"u\u0000"})") << E::None << withNul;
 }
 
 void TestOvHttpHelper::parse()
@@ -297,6 +310,33 @@ void TestOvHttpHelper::timeOut()
     QSignalSpy late(&client.helper, &OvHttpHelper::sigZentaUpgradeTipDownloaded);
     QVERIFY2(!late.wait(300) && client.successes == 1 && client.failures == 1,
              "the answer after the time-out was read");
+}
+
+void TestOvHttpHelper::trickledAnswer()
+{
+    // One byte every 100 ms would take over 5 s: bytes that keep coming do not extend the
+    // check's 3 seconds.
+    OvTestGate gate;
+    OvTestServer server;
+    server.server().Post("/check", [&](const httplib::Request &, httplib::Response &res) {
+        res.set_chunked_content_provider(
+            "application/json", [&](size_t offset, httplib::DataSink &sink) {
+                if (offset >= size_t(kOffer.size()) || gate.wait(100))
+                    sink.done();
+                return offset >= size_t(kOffer.size()) || sink.write(kOffer.data() + offset, 1);
+            });
+    });
+    QVERIFY(server.start());
+    OvTestSupport::LogCapture log;
+    Client client;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY2(client.ask(server.url(QStringLiteral("/check")), 3, QString(), 6000), "no time-out");
+    const qint64 elapsed = clock.elapsed();
+    gate.open();
+    QVERIFY2(elapsed >= 2850 && elapsed < 4500, qPrintable(QString::number(elapsed)));
+    QVERIFY2(client.successes == 0 && client.failures == 1, "a trickled answer was not cut off");
+    QVERIFY2(log.contains("OvHttpHelper::onCheckTimeout"), qPrintable(log.lines().join('\n')));
 }
 
 QTEST_GUILESS_MAIN(TestOvHttpHelper)

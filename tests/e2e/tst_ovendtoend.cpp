@@ -153,7 +153,7 @@ void TestOvEndToEnd::init()
     // throttled download takes a while.
     QByteArray padding(kPackagePadding, Qt::Uninitialized);
     for (int i = 0; i < padding.size(); ++i)
-        padding[i] = char((i * 7919) >> 5);
+        padding[i] = char((unsigned(i) * 7919u) >> 5);
     QVERIFY(OvTestZip::write(root->filePath("packages/zenta-1.1.zip"),
                              {{"OvDemoSuite", readFile(OV_DEMO_SUITE)},
                               {"version.txt", "1.1\n"},

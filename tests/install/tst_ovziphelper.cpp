@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -143,6 +144,8 @@ private slots:
     void extracts();
     void matchesInfoZip_data();
     void matchesInfoZip();
+    void readOnlyDestination();
+    void manyEmptyEntries();
 
 private:
     QString unzip = QStandardPaths::findExecutable("unzip");
@@ -289,6 +292,34 @@ void TestOvZipHelper::extracts_data()
     fails("target held during the swap (bind mount)", Error::TargetNotReplaced, "held");
     fails("killed during staging", Error::NoError, "staging");
     fails("killed during the swap", Error::NoError, "swap");
+
+    // Hostile packages (100,000 entries: manyEmptyEntries). A name of the most bytes a header
+    // holds, which the system refuses; a central directory that lies about where an entry
+    // starts and how long it is; both headers telling the same short size, so the checksum
+    // fails; an entry count the file could not hold (found by fuzzing as a 64-bit count < 0).
+    row("entry name of 65,535 bytes", {}, {{QByteArray(65535, 'n'), "x"}}, {"dest/"},
+        Error::EntryNotWritten);
+    OvTestZip::writeEntries(tmp.filePath("h"), {{"lied", "0123456789", 0}});
+    const QByteArray honest = readFile(tmp.filePath("h"));
+    const int central = honest.indexOf("PK\x01\x02");
+    QByteArray past = honest, longer = honest, shorter = honest, counted = honest;
+    past.replace(central + 42, 4, "\xf0\xff\xff\x7f");
+    longer.replace(central + 20, 8, "\xff\xff\xff\x7f\xff\xff\xff\x7f");
+    shorter.replace(central + 20, 8, QByteArray("\x04\0\0\0\x04\0\0\0", 8));
+    counted.replace(counted.indexOf("PK\x05\x06") + 8, 4, "\xfe\xff\xfe\xff");
+    row("central directory: offset past the end", {}, {{"lied", ""}}, {"dest/"},
+        Error::EntryUnreadable, {}, past);
+    row("central directory: sizes past the end", {}, {{"lied", ""}}, {"dest/"},
+        Error::EntryUnreadable, {}, longer);
+    row("central directory: sizes too short", {}, {{"lied", ""}}, {"dest/"}, Error::EntryUnreadable,
+        {}, shorter);
+    shorter.replace(honest.indexOf("PK\x03\x04") + 18, 8, shorter.mid(central + 20, 8));
+    row("both headers: sizes too short", {}, {{"lied", ""}}, {"dest/"}, Error::EntryUnreadable, {},
+        shorter);
+    row("entry count beyond the file", {}, {}, {"dest/"}, Error::ArchiveUnreadable,
+        "OvZipHelper::upzip() Fail to get global info: more entries recorded than \"p.zip\" can "
+        "hold",
+        counted);
 }
 
 void TestOvZipHelper::extracts()
@@ -433,6 +464,56 @@ void TestOvZipHelper::matchesInfoZip()
         QVERIFY2(theirs.contains(line), qPrintable("not as unzip made it: " + line));
     if (out.log.filter(" - Skip").isEmpty())
         QCOMPARE(ours, theirs);
+}
+
+void TestOvZipHelper::readOnlyDestination()
+{
+    // Root passes every mode bit: then the box belongs to "nobody", and this thread, which
+    // extracts, checks files as that user for the call.
+    const bool asRoot = ::geteuid() == 0;
+    const uid_t nobody = 65534;
+    QTemporaryDir tmp;
+    const QString dest = tmp.filePath("dest"), zip = tmp.filePath("p.zip");
+    QVERIFY(QDir().mkpath(dest + "/sub") && writeFile(dest + "/old", "old"));
+    QVERIFY(OvTestZip::writeEntries(zip, {{"old", "new"}, {"sub/new", "new"}, {"new", "new"}}));
+    const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ExeOwner;
+    for (const QString &path : {tmp.path(), zip, dest, dest + "/sub", dest + "/old"}) {
+        QVERIFY2(!asRoot || ::chown(QFile::encodeName(path).constData(), nobody, nobody) == 0,
+                 qPrintable("cannot hand over " + path));
+        QVERIFY(path == tmp.path() || path == zip || QFile::setPermissions(path, readOnly));
+    }
+    if (asRoot)
+        ::setfsuid(nobody);
+    const Outcome out = runUpzip(zip, dest);
+    if (asRoot)
+        ::setfsuid(0);
+    // No staging folder can be made: the install fails before any entry and changes nothing.
+    QVERIFY2(isWalk(out.emitted, 3, false) && out.error == Error::StateNotWritten,
+             qPrintable(out.emitted.join(' ') + '\n' + out.log.join('\n')));
+    QCOMPARE(treeOf(tmp.path()), QStringList({"dest/old=old mode 500", "dest/sub/"}));
+    for (const QString &path : {dest, dest + "/sub"})
+        QFile::setPermissions(path, readOnly | QFileDevice::WriteOwner);
+}
+
+void TestOvZipHelper::manyEmptyEntries()
+{
+    // Past 65,534 entries the archive writer records the count as 0xffff ("see the 64-bit
+    // record") and writes no such record: minizip then walks until the central directory
+    // ends. Every entry is written and counted; the total stays the recorded 65535.
+    QTemporaryDir tmp;
+    Entries empties;
+    QStringList steps;
+    for (int i = 0; i <= 100000; ++i) {
+        empties << Entry("e/" + QByteArray::number(i), "", 0);
+        steps << QString("%1/65535").arg(i + 1);
+    }
+    QVERIFY(OvTestZip::writeEntries(tmp.filePath("p.zip"), empties));
+    const Outcome out = runUpzip(tmp.filePath("p.zip"), tmp.filePath("dest"));
+    QCOMPARE(out.emitted, steps << "true"
+                                << "returned true");
+    QCOMPARE(QDir(tmp.filePath("dest/e")).entryList(QDir::Files).size(), 100001);
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             (QStringList{"dest", "p.zip"}));
 }
 
 static QByteArray stopPhase;
