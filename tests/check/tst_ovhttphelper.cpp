@@ -38,8 +38,7 @@ struct Client
         QObject::connect(&helper, &OvHttpHelper::sigDownloadFailed,
                          [this](const QString &e) { ++failures, error = e; });
     }
-    // Posts a query and waits for its answer; a second signal would already show in the counts.
-    // False when no answer came within `ms`.
+    // Posts a query; false when no answer came within `ms`. A second signal shows in the counts.
     bool ask(const QString &url, qint32 key = 3, const QString &code = QString(), int ms = 10000)
     {
         helper.requestUpgradeTip(key, code, url);
@@ -49,15 +48,6 @@ struct Client
         return answered;
     }
 };
-
-void serve(OvTestServer &server, const QByteArray &body, int status = 200)
-{
-    server.server().Post("/check",
-                         [body, status](const httplib::Request &, httplib::Response &res) {
-                             res.status = status;
-                             res.set_content(body.toStdString(), "application/json");
-                         });
-}
 
 } // namespace
 
@@ -99,9 +89,7 @@ void TestOvHttpHelper::recordClears()
     info.importanceLevel = 1;
     const QVariant copy = QVariant::fromValue(info); // as a queued signal carries it
     info.clear();
-    QCOMPARE(fields(info), fields(OvZentaUpdateInfo()));
-    QCOMPARE(fields(info), QStringLiteral("||||2"));
-    QCOMPARE(fields(copy.value<OvZentaUpdateInfo>()), QStringLiteral("x|x|x|x|1"));
+    QCOMPARE(fields(info) + ' ' + fields(copy.value<OvZentaUpdateInfo>()), "||||2 x|x|x|x|1");
 }
 
 void TestOvHttpHelper::parse_data()
@@ -130,7 +118,6 @@ void TestOvHttpHelper::parse_data()
     row("importanceLevel 1e300", offer(R"({"importanceLevel":1e300})"), E::None, "||||2");
     row("texts of other types", offer(R"({"version":2,"url":[]})"), E::None, "||||2");
     row("data as an array", offer(R"([{"version":"2"}])"), E::NoData, "");
-    row("data as an empty object", offer("{}"), E::NoData, "");
     row("no data", R"({"status":200,"message":"m"})", E::NoData, "");
     row("no message", R"({"status":200,"data":{"version":"2"}})", E::NoMessage, "");
     row("status as a string", R"({"status":"200","message":"m","data":{"version":"2"}})",
@@ -207,7 +194,10 @@ void TestOvHttpHelper::onTheWire()
     OvTestServer trusted(trustedDir.filePath("cert.pem"), trustedDir.filePath("key.pem"));
     OvTestServer untrusted(untrustedDir.filePath("cert.pem"), untrustedDir.filePath("key.pem"));
     OvTestServer &used = server == "trusted" ? trusted : server == "untrusted" ? untrusted : plain;
-    serve(used, answer, httpStatus);
+    used.server().Post("/check", [&](const httplib::Request &, httplib::Response &res) {
+        res.status = httpStatus;
+        res.set_content(answer.toStdString(), "application/json");
+    });
     QVERIFY(used.start());
     QString url = server.isEmpty() ? QString() : used.url(QStringLiteral("/check"));
     if (server == "refused") {
