@@ -40,7 +40,9 @@ void TestOvWindowHelpers::isNewer_data()
     QTest::addColumn<bool>("isNewer"); // than
     QTest::addColumn<QString>("installed");
 
-    QTest::newRow("older") << "1.0" << false << "2.0";
+    QTest::newRow("trailing zeros are equal") << "2.0" << false << "2.0.0";
+    QTest::newRow("numbers, not text") << "1.10" << true << "1.9";
+    QTest::newRow("an empty offer") << "" << false << "2.0.0";
     QTest::newRow("longer with a non-zero tail") << "2.0.0.1" << true << "2.0";
     QTest::newRow("anything over an empty install") << "0.1" << true << "";
     QTest::newRow("parts that are no number count as 0") << "2.x.1" << true << "2.beta";
