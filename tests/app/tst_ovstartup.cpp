@@ -92,10 +92,8 @@ void TestOvStartup::languageFile_data()
     };
     row("isset 1: language unchanged", R"(<c><ctrl isset="1" language="fr_FR"/></c>)", "fr_FR");
     row("isset true: system", R"(<c><ctrl isset="true" language="fr_FR"/></c>)", "<system>");
-    row("no isset: system", R"(<c><ctrl language="fr_FR"/></c>)", "<system>");
     row("isset 1 without language", R"(<c><ctrl isset="1"/></c>)", "");
     row("nested ctrl is not found", R"(<c><g><ctrl isset="1" language="fr_FR"/></g></c>)", "");
-    row("root only", "<c/>", "");
     row("not XML: no warning", R"(<c><ctrl isset="1">)", "<system>");
     row("missing", nullptr, "<system>", "The file{ \"%1\" } doesn't exist!");
     row("unreadable", "<dir>", "<system>", "Couldn't open load file.");
