@@ -5,9 +5,8 @@
 
 #include <QtTest>
 
-// Start-up: what it reads before the window exists (command line, elevation decision, the
-// suite's language file). The real binary's start-up lines, with the catalogue it loads, are the
-// end-to-end runs' part; the catalogues' texts are seen where the window and list show them.
+// What start-up reads before the window exists: command line, elevation decision, the suite's
+// language file. The real binary's start-up lines are the end-to-end runs' part.
 class TestOvStartup : public QObject
 {
     Q_OBJECT

@@ -11,9 +11,8 @@
 
 #include <httplib.h>
 
-// The vendor's side as the demo and the end-to-end runs stand it in: the release catalogue's
-// choices and refusals, and the service's answers over loopback. The shaping options, whole
-// updates through the service and the demo suite are the end-to-end runs' part.
+// The release catalogue's choices and refusals, and the service's answers over loopback; whole
+// updates through the service and its shaping options are the end-to-end runs' part.
 class TestOvReferenceService : public QObject
 {
     Q_OBJECT

@@ -13,9 +13,8 @@
 #include <QTranslator>
 #include <QtTest>
 
-// What the workflow test leaves to the window's helpers: the rules of the version comparison
-// behind the cases a user meets, the question box closed in Chinese, and which processes a stop
-// ends. The restarted suite's directory is the workflow's to check.
+// What the workflow test leaves to the window's helpers: the version comparison's rules, the
+// percentage guard, the question box closed in Chinese, and which processes a stop ends.
 class TestOvWindowHelpers : public QObject
 {
     Q_OBJECT
