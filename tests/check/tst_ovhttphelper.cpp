@@ -26,27 +26,20 @@ const QByteArray kOffer = R"({"status":200,"message":"ok","data":{"version":"4.2
 struct Client
 {
     OvHttpHelper helper;
-    int successes = 0;
-    int failures = 0;
-    OvZentaUpdateInfo info;
-    QString error;
+    QSignalSpy offered{&helper, &OvHttpHelper::sigZentaUpgradeTipDownloaded};
+    QSignalSpy failed{&helper, &OvHttpHelper::sigDownloadFailed};
 
-    Client()
-    {
-        QObject::connect(&helper, &OvHttpHelper::sigZentaUpgradeTipDownloaded,
-                         [this](const OvZentaUpdateInfo &i) { ++successes, info = i; });
-        QObject::connect(&helper, &OvHttpHelper::sigDownloadFailed,
-                         [this](const QString &e) { ++failures, error = e; });
-    }
     // Posts a query; false when no answer came within `ms`. A second signal shows in the counts.
     bool ask(const QString &url, qint32 key = 3, const QString &code = QString(), int ms = 10000)
     {
+        const int before = offered.count() + failed.count();
         helper.requestUpgradeTip(key, code, url);
-        const int before = successes + failures;
-        const bool answered = QTest::qWaitFor([&] { return successes + failures > before; }, ms);
+        const bool answered =
+            QTest::qWaitFor([&] { return offered.count() + failed.count() > before; }, ms);
         QCoreApplication::processEvents();
         return answered;
     }
+    QString error() const { return failed.value(0).value(0).toString(); }
 };
 
 } // namespace
@@ -71,6 +64,7 @@ private:
 
 void TestOvHttpHelper::initTestCase()
 {
+    qRegisterMetaType<OvZentaUpdateInfo>(); // for the spies
     // Two self-signed certificates: the first trusted process-wide, as a system CA would be.
     QString cert, key, error;
     QVERIFY2(OvTestSupport::makeSelfSignedCertificate(untrustedDir.path(), &cert, &key, &error),
@@ -212,16 +206,17 @@ void TestOvHttpHelper::onTheWire()
     QVERIFY2(client.ask(url, key, code), "no answer");
     QTEST(client.helper.error(), "error");
     const bool isOffer = client.helper.error() == E::None;
-    QVERIFY2(client.successes == int(isOffer) && client.failures == int(!isOffer) &&
-                 (client.info.version == "4.2") == isOffer &&
+    QVERIFY2(client.offered.count() == int(isOffer) && client.failed.count() == int(!isOffer) &&
+                 (client.offered.value(0).value(0).value<OvZentaUpdateInfo>().version == "4.2") ==
+                     isOffer &&
                  client.helper.errorString().isEmpty() == isOffer,
              "not exactly the offer, or not exactly one failure with its reason kept");
     const bool isNetwork = logged == "reply error";
-    QCOMPARE(client.error, isNetwork ? client.helper.errorString() : QString());
+    QCOMPARE(client.error(), isNetwork ? client.helper.errorString() : QString());
     if (isNetwork) { // the line as the debug stream writes its items
         logged.clear();
         QDebug(&logged) << "OvHttpHelper::onUpgradeReplyFinished reply error " << url
-                        << client.error;
+                        << client.error();
         logged = logged.trimmed();
     }
     QStringList lines = log.lines();
@@ -265,8 +260,8 @@ void TestOvHttpHelper::timeOut()
     OvTestSupport::LogCapture log;
     Client client;
     QVERIFY2(client.ask(server.url(QStringLiteral("/check"))), "no quick answer");
-    QSignalSpy failed(&client.helper, &OvHttpHelper::sigDownloadFailed);
-    QVERIFY2(client.successes == 1 && !failed.wait(3500), "a quick answer was timed out");
+    QVERIFY2(client.offered.count() == 1 && !client.failed.wait(3500),
+             "a quick answer was timed out");
 
     QElapsedTimer clock;
     clock.start();
@@ -274,16 +269,16 @@ void TestOvHttpHelper::timeOut()
     const qint64 elapsed = clock.elapsed();
     // A coarse timer may fire up to 5 % early.
     QVERIFY2(elapsed >= 2850 && elapsed < 4500, qPrintable(QString::number(elapsed)));
-    QVERIFY2(client.failures == 1 && client.helper.error() == E::TimedOut, "no time-out failure");
-    QCOMPARE(client.error, QStringLiteral("Software upgrade information request timed out"));
+    QVERIFY2(client.failed.count() == 1 && client.helper.error() == E::TimedOut,
+             "no time-out failure");
+    QCOMPARE(client.error(), QStringLiteral("Software upgrade information request timed out"));
     QCOMPARE(log.lines(), (QStringList{"OvHttpHelper::onUpgradeReplyFinished true",
                                        "OvHttpHelper::onCheckTimeout"}));
 
     // The late answer goes out, and nothing of it reaches the client.
     gate.open();
     QTRY_COMPARE_WITH_TIMEOUT(answered.load(), 2, 5000);
-    QSignalSpy late(&client.helper, &OvHttpHelper::sigZentaUpgradeTipDownloaded);
-    QVERIFY2(!late.wait(300) && client.successes == 1 && client.failures == 1,
+    QVERIFY2(!client.offered.wait(300) && client.offered.count() == 1 && client.failed.count() == 1,
              "the answer after the time-out was read");
 }
 
