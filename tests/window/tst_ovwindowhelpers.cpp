@@ -13,9 +13,8 @@
 #include <QTranslator>
 #include <QtTest>
 
-// What the workflow test leaves to the window's helpers: the rules of the version comparison
-// behind the cases a user meets, the question box closed in Chinese, and which processes a stop
-// ends. The restarted suite's directory is the workflow's to check.
+// What the workflow test leaves to the window's helpers: the version comparison's rules, the
+// percentage guard, the question box closed in Chinese, and which processes a stop ends.
 class TestOvWindowHelpers : public QObject
 {
     Q_OBJECT
@@ -40,7 +39,9 @@ void TestOvWindowHelpers::isNewer_data()
     QTest::addColumn<bool>("isNewer"); // than
     QTest::addColumn<QString>("installed");
 
-    QTest::newRow("older") << "1.0" << false << "2.0";
+    QTest::newRow("trailing zeros are equal") << "2.0" << false << "2.0.0";
+    QTest::newRow("numbers, not text") << "1.10" << true << "1.9";
+    QTest::newRow("an empty offer") << "" << false << "2.0.0";
     QTest::newRow("longer with a non-zero tail") << "2.0.0.1" << true << "2.0";
     QTest::newRow("anything over an empty install") << "0.1" << true << "";
     QTest::newRow("parts that are no number count as 0") << "2.x.1" << true << "2.beta";
