@@ -26,7 +26,9 @@ void TestOvPackageVerifier::verify_data()
     QTest::addColumn<Error>("expected");
 
     QTest::newRow("nothing: accepted") << "" << Error::None;
-    QTest::newRow("byte flipped") << "flip" << Error::BadSignature;
+    QTest::newRow("byte flipped at the start") << "flip start" << Error::BadSignature;
+    QTest::newRow("byte flipped in the middle") << "flip middle" << Error::BadSignature;
+    QTest::newRow("byte flipped in the central directory") << "flip central" << Error::BadSignature;
     QTest::newRow("truncated") << "truncate" << Error::BadSignature;
     QTest::newRow("bytes appended") << "append" << Error::BadSignature;
     QTest::newRow("package gone") << "remove" << Error::Unreadable;
@@ -63,8 +65,11 @@ void TestOvPackageVerifier::verify()
     QFile file(package);
     QVERIFY(file.open(QIODevice::ReadWrite));
     QByteArray zip = file.readAll();
-    if (change == "flip")
-        zip[zip.size() / 2] = char(zip[zip.size() / 2] ^ 0x01);
+    const QMap<QString, int> flips{{"flip start", 0},
+                                   {"flip middle", zip.size() / 2},
+                                   {"flip central", zip.lastIndexOf("PK\x01\x02") + 20}};
+    if (flips.contains(change))
+        zip[flips[change]] = char(zip[flips[change]] ^ 0x01);
     if (change == "truncate")
         zip.chop(1);
     if (change == "append")
