@@ -1,7 +1,8 @@
 #include "common/OvTestMinisign.h"
 
+#include "common/OvTestSupport.h"
+
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 
 namespace {
@@ -15,12 +16,6 @@ bool runMinisign(const QStringList &args)
            minisign.exitCode() == 0;
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 namespace OvTestMinisign {
@@ -30,7 +25,7 @@ QByteArray makeKey(const QString &dir, const QString &name)
     const QString base = QDir(dir).filePath(name);
     if (!runMinisign({"-G", "-W", "-f", "-p", base + ".pub", "-s", base + ".key"}))
         return {};
-    return readFile(base + ".pub").split('\n').value(1);
+    return OvTestSupport::readFile(base + ".pub").split('\n').value(1);
 }
 
 QByteArray sign(const QString &dir, const QString &name, const QString &file,
@@ -42,7 +37,7 @@ QByteArray sign(const QString &dir, const QString &name, const QString &file,
             QStringList{"-S", "-s", key, "-m", file, "-x", signature, "-t", trustedComment} +
             extra))
         return {};
-    return readFile(signature);
+    return OvTestSupport::readFile(signature);
 }
 
 } // namespace OvTestMinisign

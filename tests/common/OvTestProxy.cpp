@@ -6,46 +6,30 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-OvTestProxy::~OvTestProxy()
-{
-    if (process.state() != QProcess::NotRunning) {
-        process.terminate();
-        if (!process.waitForFinished(5000))
-            process.kill();
-        process.waitForFinished(5000);
-    }
-}
-
 bool OvTestProxy::start(const QString &dir, const QString &user, const QString &password,
                         QString *error)
 {
-    // A port the system hands out now; tinyproxy binds it a moment later.
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost)) {
-        *error = QStringLiteral("no free port: ") + probe.errorString();
-        return false;
-    }
+    QTcpServer probe; // a port the system hands out now; tinyproxy binds it a moment later
+    if (!probe.listen(QHostAddress::LocalHost))
+        return *error = "no free port: " + probe.errorString(), false;
     boundPort = probe.serverPort();
     probe.close();
 
-    logPath = QDir(dir).filePath(QStringLiteral("tinyproxy.log"));
-    QFile config(QDir(dir).filePath(QStringLiteral("tinyproxy.conf")));
+    logPath = QDir(dir).filePath("tinyproxy.log");
+    QFile config(QDir(dir).filePath("tinyproxy.conf"));
     // No Allow and no ConnectPort lines: every local client, CONNECT to every port.
-    QString text = QStringLiteral("Port %1\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\n"
-                                  "LogLevel Connect\nLogFile \"%2\"\n")
+    QString text = QString("Port %1\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\n"
+                           "LogLevel Connect\nLogFile \"%2\"\n")
                        .arg(boundPort)
                        .arg(logPath);
     if (!user.isEmpty())
-        text += QStringLiteral("BasicAuth %1 %2\n").arg(user, password);
-    if (!config.open(QIODevice::WriteOnly) || config.write(text.toUtf8()) < 0) {
-        *error = QStringLiteral("cannot write ") + config.fileName();
-        return false;
-    }
+        text += QString("BasicAuth %1 %2\n").arg(user, password);
+    if (!config.open(QIODevice::WriteOnly) || config.write(text.toUtf8()) < 0)
+        return *error = "cannot write " + config.fileName(), false;
     config.close();
 
     process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(QStringLiteral("tinyproxy"),
-                  {QStringLiteral("-d"), QStringLiteral("-c"), config.fileName()});
+    process.start("tinyproxy", {"-d", "-c", config.fileName()});
     for (QDeadlineTimer deadline(10000); !deadline.hasExpired();) {
         if (process.state() == QProcess::NotRunning)
             break;
@@ -55,7 +39,7 @@ bool OvTestProxy::start(const QString &dir, const QString &user, const QString &
             return true;
         process.waitForFinished(100);
     }
-    *error = QStringLiteral("tinyproxy did not listen on port %1: %2")
+    *error = QString("tinyproxy did not listen on port %1: %2")
                  .arg(boundPort)
                  .arg(process.errorString());
     return false;

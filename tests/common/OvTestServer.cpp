@@ -11,30 +11,24 @@ OvTestServer::OvTestServer(const QString &certPath, const QString &keyPath)
 
 OvTestServer::~OvTestServer()
 {
-    stop();
+    if (thread.joinable()) {
+        impl->stop();
+        thread.join();
+    }
 }
 
 bool OvTestServer::start()
 {
-    if (!isValid())
+    if (!impl->is_valid())
         return false;
     impl->set_logger([this](const httplib::Request &req, const httplib::Response &) {
         std::lock_guard<std::mutex> lock(mutex);
         seen.push_back({req.method, req.path, req.body, req.headers});
     });
-    boundPort = impl->bind_to_any_port("127.0.0.1");
-    if (boundPort <= 0)
+    if ((boundPort = impl->bind_to_any_port("127.0.0.1")) <= 0)
         return false;
     thread = std::thread([this] { impl->listen_after_bind(); });
     return true;
-}
-
-void OvTestServer::stop()
-{
-    if (thread.joinable()) {
-        impl->stop();
-        thread.join();
-    }
 }
 
 QString OvTestServer::url(const QString &path) const

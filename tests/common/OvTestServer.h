@@ -32,13 +32,8 @@ public:
     OvTestServer &operator=(const OvTestServer &) = delete;
 
     httplib::Server &server() { return *impl; }
-    bool isValid() const { return impl && impl->is_valid(); }
-
     // Binds and starts listening; false when no port could be bound.
     bool start();
-    void stop();
-
-    int port() const { return boundPort; }
     // "http://127.0.0.1:PORT" + path (https for an HTTPS server).
     QString url(const QString &path) const;
 

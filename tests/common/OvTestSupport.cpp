@@ -1,7 +1,7 @@
 #include "common/OvTestSupport.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QProcess>
@@ -29,10 +29,16 @@ void captureHandler(QtMsgType type, const QMessageLogContext &context, const QSt
 
 namespace OvTestSupport {
 
-QString corporaDir()
+QByteArray readFile(const QString &path)
 {
-    const QString dir = QStringLiteral(OV_CORPORA_DIR);
-    return QFileInfo(dir).isDir() ? dir : QString();
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
 bool makeSelfSignedCertificate(const QString &dir, QString *certPath, QString *keyPath,
@@ -42,12 +48,11 @@ bool makeSelfSignedCertificate(const QString &dir, QString *certPath, QString *k
     *keyPath = QDir(dir).filePath(QStringLiteral("key.pem"));
     QProcess openssl;
     openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
-                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
-                   QStringLiteral("-keyout"), *keyPath, QStringLiteral("-out"), *certPath});
+    openssl.start("openssl",
+                  QString("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+                          "-addext subjectAltName=IP:127.0.0.1 -keyout")
+                          .split(' ') +
+                      QStringList{*keyPath, "-out", *certPath});
     if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
         *error = QStringLiteral("openssl failed: ") + QString::fromLocal8Bit(openssl.readAll());
         return false;
@@ -74,19 +79,6 @@ QStringList LogCapture::lines() const
 {
     QMutexLocker lock(&logMutex);
     return capturedLines ? *capturedLines : QStringList();
-}
-
-bool LogCapture::contains(const QString &text) const
-{
-    return count(text) > 0;
-}
-
-int LogCapture::count(const QString &text) const
-{
-    int n = 0;
-    for (const QString &line : lines())
-        n += line.contains(text) ? 1 : 0;
-    return n;
 }
 
 } // namespace OvTestSupport

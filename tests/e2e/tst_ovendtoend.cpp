@@ -1,4 +1,5 @@
 #include "common/OvTestMinisign.h"
+#include "common/OvTestSupport.h"
 #include "common/OvTestZip.h"
 
 #include <QDeadlineTimer>
@@ -30,55 +31,37 @@ private slots:
 
 private:
     QString installPath(const QString &name) const { return root->filePath("install/" + name); }
-    // Runs an X tool on the desktop; its standard output.
-    QByteArray x(const QString &program, const QStringList &args, int *exitCode = nullptr) const;
+    QByteArray x(const QString &program, const QStringList &args) const; // its standard output
     // The id of a shown window whose title matches, waiting up to `ms`; empty when none shows.
     QString waitForWindow(const QString &titleRegExp, int ms = 0) const;
-    // Writes the catalogue offering `version` and starts the service with `args`.
     void startService(const QString &version, int importanceLevel, const QStringList &args = {});
     void startUpdater();
     // Waits for the updater to end; its exit code, or -99 when it did not end in time.
     int updaterExitCode(int timeoutMs);
-    QString updaterLog();
+    QString updaterLog() { return log += QString::fromUtf8(updater.readAll()); }
 
     // The desktop: Xvfb on a free display with openbox, and the environment that shows on it.
-    QProcess xvfb;
-    QProcess windowManager;
+    QProcess xvfb, windowManager, service, suite, updater;
     QProcessEnvironment desktop = QProcessEnvironment::systemEnvironment();
     std::unique_ptr<QTemporaryDir> root;
-    QProcess service;
-    QProcess suite;
-    QProcess updater;
-    QString serviceUrl;
-    QString log;
+    QString serviceUrl, log;
 };
 
 namespace {
 
+using OvTestSupport::readFile;
+using OvTestSupport::writeFile;
 const QString kWindowTitle = QStringLiteral("^Software update online$");
 constexpr int kPackagePadding = 3 * 1024 * 1024;
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-// The pids that the demo suite logged at each start.
-QStringList suitePids(const QByteArray &suiteLog)
+// The pids that the demo suite logged at each start ("started VERSION PID").
+QStringList suitePids(const QString &logPath)
 {
     QStringList pids;
-    for (const QByteArray &line : suiteLog.split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() == 3 && fields[0] == "started")
-            pids << QString::fromLatin1(fields[2]);
-    }
+    for (auto it = QRegularExpression("^started \\S+ (\\d+)$", QRegularExpression::MultilineOption)
+                       .globalMatch(readFile(logPath));
+         it.hasNext();)
+        pids << it.next().captured(1);
     return pids;
 }
 
@@ -86,10 +69,9 @@ QStringList suitePids(const QByteArray &suiteLog)
 
 void TestOvEndToEnd::initTestCase()
 {
-    for (const QString tool : {"Xvfb", "openbox", "xdotool", "wmctrl"}) {
+    for (const QString tool : {"Xvfb", "openbox", "xdotool", "wmctrl"})
         if (QStandardPaths::findExecutable(tool).isEmpty())
             QSKIP(qPrintable(tool + " is not installed (scripts/install-deps installs it)"));
-    }
     // -displayfd picks a free display and writes its number to the given descriptor.
     xvfb.start("Xvfb",
                QString("-displayfd 1 -screen 0 1280x1024x24 -nolisten tcp -noreset").split(' '));
@@ -102,10 +84,9 @@ void TestOvEndToEnd::initTestCase()
     desktop.insert("QT_QPA_PLATFORM", "xcb");
     windowManager.setProcessEnvironment(desktop);
     windowManager.start("openbox", {"--sm-disable"});
-    int exitCode = -1;
-    while ((x("wmctrl", {"-m"}, &exitCode), exitCode != 0) && !deadline.hasExpired())
-        QTest::qWait(50);
-    QVERIFY2(exitCode == 0, "openbox did not take over the display");
+    // wmctrl names the window manager once there is one.
+    QVERIFY2(QTest::qWaitFor([this] { return !x("wmctrl", {"-m"}).isEmpty(); }, 15000),
+             "openbox did not take over the display");
 }
 
 void TestOvEndToEnd::cleanupTestCase()
@@ -117,15 +98,12 @@ void TestOvEndToEnd::cleanupTestCase()
     }
 }
 
-QByteArray TestOvEndToEnd::x(const QString &program, const QStringList &args, int *exitCode) const
+QByteArray TestOvEndToEnd::x(const QString &program, const QStringList &args) const
 {
-    QProcess process;
+    QProcess process; // killed by its destructor when it hangs
     process.setProcessEnvironment(desktop);
     process.start(program, args);
-    if (!process.waitForFinished(10000))
-        process.kill();
-    if (exitCode)
-        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    process.waitForFinished(10000);
     return process.readAllStandardOutput();
 }
 
@@ -142,8 +120,7 @@ QString TestOvEndToEnd::waitForWindow(const QString &titleRegExp, int ms) const
 void TestOvEndToEnd::init()
 {
     root = std::make_unique<QTemporaryDir>();
-    QVERIFY(root->isValid() && QDir(root->path()).mkpath("install/config") &&
-            QDir(root->path()).mkpath("packages"));
+    QVERIFY(QDir(root->path()).mkpath("install/config") && QDir(root->path()).mkpath("packages"));
     QVERIFY(QFile::copy(OV_UPDATER, installPath("OvZentaUpdate")) &&
             QFile::copy(OV_DEMO_SUITE, installPath("OvDemoSuite")) &&
             writeFile(installPath("version.txt"), "1.0\n") &&
@@ -169,7 +146,7 @@ void TestOvEndToEnd::cleanup()
         process->waitForFinished();
     }
     // The suites the updater started are not our children: end them by the pid they logged.
-    for (const QString &pid : suitePids(readFile(installPath("demo-suite.log"))))
+    for (const QString &pid : suitePids(installPath("demo-suite.log")))
         ::kill(pid.toInt(), SIGKILL);
     root.reset();
 }
@@ -210,12 +187,6 @@ void TestOvEndToEnd::startUpdater()
     QVERIFY2(updater.waitForStarted(), qPrintable(updater.errorString()));
 }
 
-QString TestOvEndToEnd::updaterLog()
-{
-    log += QString::fromUtf8(updater.readAll());
-    return log;
-}
-
 int TestOvEndToEnd::updaterExitCode(int timeoutMs)
 {
     if (updater.state() != QProcess::NotRunning && !updater.waitForFinished(timeoutMs))
@@ -242,7 +213,6 @@ void TestOvEndToEnd::endsWithoutWindow()
     QFETCH(QString, offered);
     QFETCH(QStringList, serviceArgs);
     QFETCH(QStringList, logged);
-
     startService(offered, 2, serviceArgs);
     // Started before the updater, so the clock never starts after the check's timer does.
     QElapsedTimer clock;
@@ -342,7 +312,7 @@ void TestOvEndToEnd::update()
         QCOMPARE(QFileInfo(installPath("media/intro.bin")).size(), kPackagePadding);
         QVERIFY2(!waitForWindow("^Zenta demo suite 1.1$", 10000).isEmpty(),
                  "the updated suite did not show");
-        QCOMPARE(suitePids(readFile(installPath("demo-suite.log"))).size(), 2);
+        QCOMPARE(suitePids(installPath("demo-suite.log")).size(), 2);
     }
     QCOMPARE(updaterLog().contains("OvZentaUpdateForm::unZipPackage signature verified for 1.1"),
              isSigned);
