@@ -18,18 +18,13 @@ class OvTestServer
 public:
     struct Request
     {
-        std::string method;
-        std::string path;
-        std::string body;
+        std::string method, path, body;
         httplib::Headers headers;
     };
 
     OvTestServer();                                                // plain HTTP
     OvTestServer(const QString &certPath, const QString &keyPath); // HTTPS
     ~OvTestServer();
-
-    OvTestServer(const OvTestServer &) = delete;
-    OvTestServer &operator=(const OvTestServer &) = delete;
 
     httplib::Server &server() { return *impl; }
     // Binds and starts listening; false when no port could be bound.

@@ -10,17 +10,15 @@
 
 namespace {
 
-QMutex logMutex;
-QStringList *capturedLines = nullptr;
+QMutex logMutex; // messages come from every thread
+QStringList capturedLines;
 QtMessageHandler previousHandler = nullptr;
 
 void captureHandler(QtMsgType type, const QMessageLogContext &context, const QString &msg)
 {
-    {
-        QMutexLocker lock(&logMutex);
-        if (capturedLines)
-            capturedLines->append(msg);
-    }
+    logMutex.lock();
+    capturedLines.append(msg);
+    logMutex.unlock();
     if (previousHandler)
         previousHandler(type, context, msg);
 }
@@ -44,8 +42,8 @@ bool writeFile(const QString &path, const QByteArray &data)
 bool makeSelfSignedCertificate(const QString &dir, QString *certPath, QString *keyPath,
                                QString *error)
 {
-    *certPath = QDir(dir).filePath(QStringLiteral("cert.pem"));
-    *keyPath = QDir(dir).filePath(QStringLiteral("key.pem"));
+    *certPath = QDir(dir).filePath("cert.pem");
+    *keyPath = QDir(dir).filePath("key.pem");
     QProcess openssl;
     openssl.setProcessChannelMode(QProcess::MergedChannels);
     openssl.start("openssl",
@@ -53,32 +51,27 @@ bool makeSelfSignedCertificate(const QString &dir, QString *certPath, QString *k
                           "-addext subjectAltName=IP:127.0.0.1 -keyout")
                           .split(' ') +
                       QStringList{*keyPath, "-out", *certPath});
-    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
-        *error = QStringLiteral("openssl failed: ") + QString::fromLocal8Bit(openssl.readAll());
-        return false;
-    }
+    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+        return *error = "openssl failed: " + QString::fromLocal8Bit(openssl.readAll()), false;
     return true;
 }
 
 LogCapture::LogCapture()
 {
     QMutexLocker lock(&logMutex);
-    capturedLines = new QStringList;
+    capturedLines.clear();
     previousHandler = qInstallMessageHandler(captureHandler);
 }
 
 LogCapture::~LogCapture()
 {
     qInstallMessageHandler(previousHandler);
-    QMutexLocker lock(&logMutex);
-    delete capturedLines;
-    capturedLines = nullptr;
 }
 
 QStringList LogCapture::lines() const
 {
     QMutexLocker lock(&logMutex);
-    return capturedLines ? *capturedLines : QStringList();
+    return capturedLines;
 }
 
 } // namespace OvTestSupport
@@ -91,9 +84,7 @@ bool OvTestGate::wait(int ms)
 
 void OvTestGate::open()
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        isOpen = true;
-    }
+    std::lock_guard<std::mutex> lock(mutex);
+    isOpen = true;
     cv.notify_all();
 }

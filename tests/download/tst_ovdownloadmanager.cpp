@@ -9,7 +9,6 @@
 
 #include <QNetworkProxy>
 #include <QSslConfiguration>
-#include <QStorageInfo>
 #include <QtTest>
 
 #include <cmath>
