@@ -70,9 +70,7 @@ void TestOvEndToEnd::initTestCase()
     // -displayfd picks a free display and writes its number to the given descriptor.
     xvfb.start("Xvfb",
                QString("-displayfd 1 -screen 0 1280x1024x24 -nolisten tcp -noreset").split(' '));
-    QDeadlineTimer deadline(15000);
-    while (xvfb.state() != QProcess::NotRunning && !xvfb.canReadLine() && !deadline.hasExpired())
-        xvfb.waitForReadyRead(100);
+    xvfb.waitForReadyRead(15000); // one write of the number and its line end
     const QString display = ':' + QString::fromLatin1(xvfb.readLine().trimmed());
     QVERIFY2(display != ":", qPrintable("Xvfb did not start: " + xvfb.errorString()));
     desktop.insert("DISPLAY", display);
@@ -156,10 +154,7 @@ void TestOvEndToEnd::startService(const QString &version, int importanceLevel,
     service.start(OV_UPGRADE_SERVICE,
                   QStringList{"--catalogue", catalogue, "--packages", root->filePath("packages")} +
                       args);
-    QDeadlineTimer deadline(10000);
-    while (service.state() != QProcess::NotRunning && !service.canReadLine() &&
-           !deadline.hasExpired())
-        service.waitForReadyRead(100);
+    service.waitForReadyRead(10000); // one line, written and flushed at once
     const QString line = QString::fromUtf8(service.readLine()).trimmed();
     QVERIFY2(line.startsWith("listening on "), qPrintable("the service did not start: " + line));
     serviceUrl = line.mid(int(qstrlen("listening on ")));

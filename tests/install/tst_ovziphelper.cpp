@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using OvTestSupport::readFile;
@@ -62,10 +63,11 @@ QString describe(const QByteArray &content)
                                 : QString("md5 %1, %2 bytes").arg(md5).arg(content.size());
 }
 
-// Owner, group and other rights as an octal mode, 0 for none (Qt keeps each in a nibble).
-int octal(QFileDevice::Permissions rights)
+// The rights (and set-id bits) of what `path` names, not following a link.
+int modeOf(const QString &path)
 {
-    return int(rights >> 12 & 07) << 6 | int(rights >> 4 & 07) << 3 | int(rights & 07);
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
 // The tree below `dir` as sorted lines: "a/b=content" a file, "l->text" a link, "e/" an empty
@@ -74,9 +76,9 @@ int octal(QFileDevice::Permissions rights)
 QStringList treeOf(const QString &dir, bool details = true)
 {
     static const int freshMode = [] {
-        QTemporaryDir tmp;
-        QFile fresh(tmp.filePath("fresh"));
-        return fresh.open(QIODevice::WriteOnly) ? octal(fresh.permissions()) : 0;
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return int(0666 & ~mask);
     }();
     QStringList lines;
     const auto all = QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
@@ -96,8 +98,8 @@ QStringList treeOf(const QString &dir, bool details = true)
                                           : "/");
         if (details && isFile && info.lastModified().secsTo(QDateTime::currentDateTime()) > 3600)
             lines.last() += times;
-        if (details && isFile && octal(info.permissions()) != freshMode)
-            lines.last() += QString(" mode %1").arg(octal(info.permissions()), 0, 8);
+        if (details && isFile && modeOf(info.filePath()) != freshMode)
+            lines.last() += QString(" mode %1").arg(modeOf(info.filePath()), 0, 8);
     }
     lines.sort();
     return lines;
@@ -109,13 +111,11 @@ bool lay(const QString &box, const QStringList &lines)
     for (const QString &line : lines) {
         const QString path = box + '/' + line.section(QRegularExpression("->|="), 0, 0);
         const int mode = line.section(" mode ", 1).toInt(nullptr, 8);
-        const auto rights =
-            QFileDevice::Permissions((mode & 0700) << 6 | (mode & 070) << 1 | (mode & 07));
         if (!QDir().mkpath(line.endsWith('/') ? path : QFileInfo(path).path()) ||
             (line.contains('=') &&
              !writeFile(path, line.section('=', 1).section(" mode ", 0, 0).toUtf8())) ||
             (line.contains("->") && !QFile::link(line.section("->", 1), path)) ||
-            (mode && !QFile::setPermissions(path, rights)))
+            (mode && ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) != 0))
             return false;
     }
     return true;
