@@ -21,10 +21,7 @@ OvTestPackage &OvTestPackage::serve(OvTestServer &server, OvTestGate &gate, cons
                                     const std::string &how)
 {
     auto package = std::make_shared<OvTestPackage>();
-    package->body = body;
-    package->piece = piece;
-    package->pauseMs = pauseMs;
-    package->how = how;
+    package->body = body, package->piece = piece, package->pauseMs = pauseMs, package->how = how;
     server.server().Get(path, [s = package, &gate](const httplib::Request &req, auto &res) {
         const std::string ifRange = req.get_header_value("If-Range");
         auto &ranges = const_cast<httplib::Request &>(req).ranges; // what httplib will serve

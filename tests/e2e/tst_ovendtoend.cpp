@@ -19,10 +19,8 @@ private slots:
     void cleanupTestCase();
     void init();
     void cleanup();
-    void endsWithoutWindow_data();
-    void endsWithoutWindow();
-    void update_data();
-    void update();
+    void run_data();
+    void run();
 
 private:
     QString installPath(const QString &name) const { return root->filePath("install/" + name); }
@@ -179,65 +177,33 @@ int TestOvEndToEnd::updaterExitCode(int timeoutMs)
     return updater.exitStatus() == QProcess::NormalExit ? updater.exitCode() : -98;
 }
 
-void TestOvEndToEnd::endsWithoutWindow_data()
+void TestOvEndToEnd::run_data()
 {
+    // Forced updates start by themselves; the row's button is clicked in the workflow tests.
     QTest::addColumn<QString>("offered");
     QTest::addColumn<QStringList>("serviceArgs");
-    QTest::newRow("nothing newer") << "1.0" << QStringList();
-    QTest::newRow("silent service") << "1.1" << QStringList{"--delay-ms", "20000"};
+    // None: no window at all; "^Tip$": Yes to the start question; "^Warning$": No to a retry.
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("isSigned"); // by an updater built with the test key
+
+    const QStringList none, silent{"--delay-ms", "20000"}, cut{"--cut-after", "100000"};
+    QTest::newRow("nothing newer") << "1.0" << none << "" << 0 << false;
+    QTest::newRow("silent service") << "1.1" << silent << "" << 0 << false;
+    QTest::newRow("restarted") << "1.1" << none << "^Tip$" << 0 << false;
+    QTest::newRow("signed package, keyed updater") << "1.1" << none << "^Tip$" << 0 << true;
+    // Back at the offer nothing runs, so the close then ends at once without a question.
+    QTest::newRow("cut package: No to the retry, then a close")
+        << "1.1" << cut << "^Warning$" << 2 << false;
 }
 
-void TestOvEndToEnd::endsWithoutWindow()
+void TestOvEndToEnd::run()
 {
     QFETCH(QString, offered);
     QFETCH(QStringList, serviceArgs);
-    startService(offered, serviceArgs);
-    // Started before the updater, so the clock never starts after the check's timer does.
-    QElapsedTimer clock;
-    clock.start();
-    startUpdater();
-    bool windowSeen = false;
-    while (!updater.waitForFinished(50) && updater.state() != QProcess::NotRunning &&
-           !clock.hasExpired(15000))
-        windowSeen = windowSeen || !waitForWindow(kWindowTitle).isEmpty();
-    const qint64 elapsed = clock.elapsed();
-    QCOMPARE(updaterExitCode(0), 0);
-    QVERIFY2(!windowSeen, "the window showed although nothing was to be done");
-    // Start-up logs each argument, then the options read; no elevation's parameters off Windows.
-    const QStringList args = QStringList{updater.program()} + updater.arguments();
-    for (int i = 0; i < args.size(); ++i)
-        QVERIFY2(log.contains(QStringLiteral("============  %1 \"%2\"").arg(i).arg(args[i])),
-                 qPrintable(log));
-    QVERIFY2(log.contains("Zenta version:  \"1.0\" \n Zenta type:  1 Zenta name:  \"OvDemoSuite\" "
-                          "Channnel type:  3 Url:  \"" +
-                          serviceUrl + "/check\"") &&
-                 !log.contains("------"),
-             qPrintable(log));
-    // The time-out ends it, long before the service would answer; a coarse timer such as the
-    // check's may fire up to 5 % early.
-    QVERIFY2(serviceArgs.isEmpty() || (elapsed >= 2850 && elapsed < 10000),
-             qPrintable(QString::number(elapsed)));
-}
-
-void TestOvEndToEnd::update_data()
-{
-    // Forced updates start by themselves; the row's button is clicked in the workflow tests.
-    QTest::addColumn<QStringList>("serviceArgs");
-    QTest::addColumn<int>("exitCode");  // 0: Yes to the start question; else No to a retry, a close
-    QTest::addColumn<bool>("isSigned"); // by an updater built with the test key
-
-    QTest::newRow("restarted") << QStringList() << 0 << false;
-    QTest::newRow("signed package, keyed updater") << QStringList() << 0 << true;
-    // Back at the offer nothing runs, so the close then ends at once without a question.
-    QTest::newRow("cut package: No to the retry, then a close")
-        << QStringList{"--cut-after", "100000"} << 2 << false;
-}
-
-void TestOvEndToEnd::update()
-{
-    QFETCH(QStringList, serviceArgs);
-    QFETCH(int, exitCode);
+    QFETCH(QString, question);
     QFETCH(bool, isSigned);
+    const bool updated = question == "^Tip$";
     if (isSigned) {
         const QString updater = installPath("OvZentaUpdate");
         QVERIFY(QFile::remove(updater) && QFile::copy(OV_SIGNED_UPDATER, updater));
@@ -251,28 +217,50 @@ void TestOvEndToEnd::update()
     suite.start(installPath("OvDemoSuite"), QStringList());
     QVERIFY2(!waitForWindow("^Zenta demo suite 1.0$", 10000).isEmpty(),
              "the demo suite 1.0 did not show");
-    startService("1.1", serviceArgs);
+    startService(offered, serviceArgs);
+    QElapsedTimer clock; // started before the updater, so never after the check's timer
+    clock.start();
     startUpdater();
-    const QString window = waitForWindow(kWindowTitle, 15000);
-    QVERIFY2(!window.isEmpty(), qPrintable(updaterLog()));
-
-    // Download and extraction run by themselves; the next thing the user sees is the question.
-    const QString question = exitCode == 0 ? "^Tip$" : "^Warning$";
-    const QString asked = waitForWindow(question, 30000);
-    QVERIFY2(!asked.isEmpty(), qPrintable(updaterLog()));
-    QVERIFY2(suite.state() == QProcess::NotRunning || suite.waitForFinished(5000),
-             "the old suite was not stopped");
-    x("xdotool", {"windowactivate", "--sync", asked, "key", exitCode ? "Escape" : "Return"});
-    if (exitCode != 0) {
-        QTRY_VERIFY(waitForWindow(question).isEmpty());
-        x("wmctrl", {"-i", "-c", window}); // as its close button does
+    if (question.isEmpty()) {
+        bool windowSeen = false;
+        while (!updater.waitForFinished(50) && updater.state() != QProcess::NotRunning &&
+               !clock.hasExpired(15000))
+            windowSeen = windowSeen || !waitForWindow(kWindowTitle).isEmpty();
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY2(!windowSeen, "the window showed although nothing was to be done");
+        // The time-out ends it, long before the service would answer; a coarse timer such as
+        // the check's may fire up to 5 % early.
+        QVERIFY2(serviceArgs.isEmpty() || (elapsed >= 2850 && elapsed < 10000),
+                 qPrintable(QString::number(elapsed)));
+    } else {
+        const QString window = waitForWindow(kWindowTitle, 15000);
+        QVERIFY2(!window.isEmpty(), qPrintable(updaterLog()));
+        // Download and extraction run by themselves; the next thing the user sees is the question.
+        const QString asked = waitForWindow(question, 30000);
+        QVERIFY2(!asked.isEmpty(), qPrintable(updaterLog()));
+        QVERIFY2(suite.state() == QProcess::NotRunning || suite.waitForFinished(5000),
+                 "the old suite was not stopped");
+        x("xdotool", {"windowactivate", "--sync", asked, "key", updated ? "Return" : "Escape"});
+        if (!updated) {
+            QTRY_VERIFY(waitForWindow(question).isEmpty());
+            x("wmctrl", {"-i", "-c", window}); // as its close button does
+        }
     }
 
     QTEST(updaterExitCode(15000), "exitCode");
-    QCOMPARE(readFile(installPath("version.txt")),
-             exitCode == 0 ? QByteArray("1.1\n") : QByteArray("1.0\n"));
+    // Start-up logs each argument, then the options read; no elevation's parameters off Windows.
+    const QStringList args = QStringList{updater.program()} + updater.arguments();
+    for (int i = 0; i < args.size(); ++i)
+        QVERIFY2(log.contains(QStringLiteral("============  %1 \"%2\"").arg(i).arg(args[i])),
+                 qPrintable(log));
+    QVERIFY2(log.contains("Zenta version:  \"1.0\" \n Zenta type:  1 Zenta name:  \"OvDemoSuite\" "
+                          "Channnel type:  3 Url:  \"" +
+                          serviceUrl + "/check\"") &&
+                 !log.contains("------"),
+             qPrintable(log));
+    QCOMPARE(readFile(installPath("version.txt")), updated ? QByteArray("1.1\n") : "1.0\n");
     QVERIFY2(!QFile::exists(installPath("zenta-1.1.zip")), "the package was left");
-    if (exitCode == 0) { // the suite restarted from the updated directory
+    if (updated) { // the suite restarted from the updated directory
         QCOMPARE(QFileInfo(installPath("media/intro.bin")).size(), kPackagePadding);
         QVERIFY2(!waitForWindow("^Zenta demo suite 1.1$", 10000).isEmpty(),
                  "the updated suite did not show");
