@@ -23,7 +23,7 @@ bool OvTestServer::start()
         return false;
     impl->set_logger([this](const httplib::Request &req, const httplib::Response &) {
         std::lock_guard<std::mutex> lock(mutex);
-        seen.push_back({req.method, req.path, req.body, req.headers});
+        seen.push_back(req);
     });
     if ((boundPort = impl->bind_to_any_port("127.0.0.1")) <= 0)
         return false;
@@ -33,13 +33,10 @@ bool OvTestServer::start()
 
 QString OvTestServer::url(const QString &path) const
 {
-    return QStringLiteral("%1://127.0.0.1:%2%3")
-        .arg(isHttps ? QStringLiteral("https") : QStringLiteral("http"))
-        .arg(boundPort)
-        .arg(path);
+    return QString("%1://127.0.0.1:%2%3").arg(isHttps ? "https" : "http").arg(boundPort).arg(path);
 }
 
-std::vector<OvTestServer::Request> OvTestServer::requests() const
+std::vector<httplib::Request> OvTestServer::requests() const
 {
     std::lock_guard<std::mutex> lock(mutex);
     return seen;

@@ -16,12 +16,6 @@
 class OvTestServer
 {
 public:
-    struct Request
-    {
-        std::string method, path, body;
-        httplib::Headers headers;
-    };
-
     OvTestServer();                                                // plain HTTP
     OvTestServer(const QString &certPath, const QString &keyPath); // HTTPS
     ~OvTestServer();
@@ -33,7 +27,7 @@ public:
     QString url(const QString &path) const;
 
     // Every request answered so far, in order.
-    std::vector<Request> requests() const;
+    std::vector<httplib::Request> requests() const;
 
 private:
     std::unique_ptr<httplib::Server> impl;
@@ -41,7 +35,7 @@ private:
     int boundPort = -1;
     bool isHttps = false;
     mutable std::mutex mutex;
-    std::vector<Request> seen;
+    std::vector<httplib::Request> seen;
 };
 
 #endif // OVTESTSERVER_H
