@@ -17,7 +17,6 @@ class TestOvEndToEnd : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void init();
     void cleanup();
     void run_data();
     void run();
@@ -27,17 +26,13 @@ private:
     QByteArray x(const QString &program, const QStringList &args) const; // its standard output
     // The id of a shown window whose title matches, waiting up to `ms`; empty when none shows.
     QString waitForWindow(const QString &titleRegExp, int ms = 0) const;
-    void startService(const QString &version, const QStringList &args); // offered as forced
-    void startUpdater();
-    // Waits for the updater to end; its exit code, or -99 when it did not end in time.
-    int updaterExitCode(int timeoutMs);
     QString updaterLog() { return log += QString::fromUtf8(updater.readAll()); }
 
     // The desktop: Xvfb on a free display with openbox, and the environment that shows on it.
     QProcess xvfb, windowManager, service, suite, updater;
     QProcessEnvironment desktop = QProcessEnvironment::systemEnvironment();
     std::unique_ptr<QTemporaryDir> root;
-    QString serviceUrl, log;
+    QString log;
 };
 
 namespace {
@@ -108,24 +103,6 @@ QString TestOvEndToEnd::waitForWindow(const QString &titleRegExp, int ms) const
     return QString::fromLatin1(ids.split('\n').value(0));
 }
 
-void TestOvEndToEnd::init()
-{
-    root = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir(root->path()).mkpath("install/config") && QDir(root->path()).mkpath("packages"));
-    QVERIFY(QFile::copy(OV_UPDATER, installPath("OvZentaUpdate")) &&
-            QFile::copy(OV_DEMO_SUITE, installPath("OvDemoSuite")) &&
-            writeFile(installPath("version.txt"), "1.0\n") &&
-            writeFile(installPath("config/sysconfig-language.xml"),
-                      R"(<cfg><ctrl isset="1" language="en_US"/></cfg>)"));
-    // The next release: the suite's executable, its version file and data of its own.
-    QVERIFY(OvTestZip::write(root->filePath("packages/zenta-1.1.zip"),
-                             {{"OvDemoSuite", readFile(OV_DEMO_SUITE)},
-                              {"version.txt", "1.1\n"},
-                              {"media/", QByteArray()},
-                              {"media/intro.bin", OvTestPackage::bytes(kPackagePadding)}}));
-    log.clear();
-}
-
 void TestOvEndToEnd::cleanup()
 {
     for (QProcess *process : {&updater, &suite, &service}) {
@@ -136,45 +113,6 @@ void TestOvEndToEnd::cleanup()
     for (const QString &pid : suitePids(installPath("demo-suite.log")))
         ::kill(pid.toInt(), SIGKILL);
     root.reset();
-}
-
-void TestOvEndToEnd::startService(const QString &version, const QStringList &args)
-{
-    // Offered only for the code the suite passes, so that a query without it finds nothing.
-    const QString catalogue = root->filePath("catalogue.json");
-    QVERIFY(writeFile(catalogue,
-                      QStringLiteral(R"({"channels":[{"key":3,"codes":{"demo":[{"version":"%1",)"
-                                     R"("package":"zenta-1.1.zip","importanceLevel":1}]}}]})")
-                          .arg(version)
-                          .toUtf8()));
-    service.start(OV_UPGRADE_SERVICE,
-                  QStringList{"--catalogue", catalogue, "--packages", root->filePath("packages")} +
-                      args);
-    service.waitForReadyRead(10000); // one line, written and flushed at once
-    const QString line = QString::fromUtf8(service.readLine()).trimmed();
-    QVERIFY2(line.startsWith("listening on "), qPrintable("the service did not start: " + line));
-    serviceUrl = line.mid(int(qstrlen("listening on ")));
-}
-
-void TestOvEndToEnd::startUpdater()
-{
-    // Started as the suite starts it, from a directory that is not the installation directory.
-    updater.setProcessEnvironment(desktop);
-    updater.setProcessChannelMode(QProcess::MergedChannels);
-    updater.setWorkingDirectory(root->path());
-    updater.start(installPath("OvZentaUpdate"),
-                  QStringLiteral("-v 1.0 -t 1 -k OvDemoSuite -url %1/check -ct 3 -cc demo")
-                      .arg(serviceUrl)
-                      .split(' '));
-    QVERIFY2(updater.waitForStarted(), qPrintable(updater.errorString()));
-}
-
-int TestOvEndToEnd::updaterExitCode(int timeoutMs)
-{
-    if (updater.state() != QProcess::NotRunning && !updater.waitForFinished(timeoutMs))
-        return -99;
-    updaterLog();
-    return updater.exitStatus() == QProcess::NormalExit ? updater.exitCode() : -98;
 }
 
 void TestOvEndToEnd::run_data()
@@ -204,23 +142,56 @@ void TestOvEndToEnd::run()
     QFETCH(QString, question);
     QFETCH(bool, isSigned);
     const bool updated = question == "^Tip$";
-    if (isSigned) {
-        const QString updater = installPath("OvZentaUpdate");
-        QVERIFY(QFile::remove(updater) && QFile::copy(OV_SIGNED_UPDATER, updater));
-        QVERIFY2(!OvTestMinisign::sign(OV_TEST_KEY_DIR, "vendor",
+    root = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir(root->path()).mkpath("install/config") && QDir(root->path()).mkpath("packages"));
+    QVERIFY(QFile::copy(isSigned ? OV_SIGNED_UPDATER : OV_UPDATER, installPath("OvZentaUpdate")) &&
+            QFile::copy(OV_DEMO_SUITE, installPath("OvDemoSuite")) &&
+            writeFile(installPath("version.txt"), "1.0\n") &&
+            writeFile(installPath("config/sysconfig-language.xml"),
+                      R"(<cfg><ctrl isset="1" language="en_US"/></cfg>)"));
+    // The next release: the suite's executable, its version file and data of its own.
+    QVERIFY(OvTestZip::write(root->filePath("packages/zenta-1.1.zip"),
+                             {{"OvDemoSuite", readFile(OV_DEMO_SUITE)},
+                              {"version.txt", "1.1\n"},
+                              {"media/", QByteArray()},
+                              {"media/intro.bin", OvTestPackage::bytes(kPackagePadding)}}));
+    log.clear();
+    QVERIFY2(!isSigned ||
+                 !OvTestMinisign::sign(OV_TEST_KEY_DIR, "vendor",
                                        root->filePath("packages/zenta-1.1.zip"), "zenta 1.1")
                       .isEmpty(),
-                 "minisign did not sign the package");
-    }
+             "minisign did not sign the package");
 
     suite.setProcessEnvironment(desktop);
     suite.start(installPath("OvDemoSuite"), QStringList());
     QVERIFY2(!waitForWindow("^Zenta demo suite 1.0$", 10000).isEmpty(),
              "the demo suite 1.0 did not show");
-    startService(offered, serviceArgs);
+    // Offered as forced, and only for the code the suite passes: a query without it finds none.
+    const QString catalogue = root->filePath("catalogue.json");
+    QVERIFY(writeFile(catalogue,
+                      QStringLiteral(R"({"channels":[{"key":3,"codes":{"demo":[{"version":"%1",)"
+                                     R"("package":"zenta-1.1.zip","importanceLevel":1}]}}]})")
+                          .arg(offered)
+                          .toUtf8()));
+    service.start(OV_UPGRADE_SERVICE,
+                  QStringList{"--catalogue", catalogue, "--packages", root->filePath("packages")} +
+                      serviceArgs);
+    service.waitForReadyRead(10000); // one line, written and flushed at once
+    const QString line = QString::fromUtf8(service.readLine()).trimmed();
+    QVERIFY2(line.startsWith("listening on "), qPrintable("the service did not start: " + line));
+    const QString serviceUrl = line.mid(int(qstrlen("listening on ")));
+
     QElapsedTimer clock; // started before the updater, so never after the check's timer
     clock.start();
-    startUpdater();
+    // Started as the suite starts it, from a directory that is not the installation directory.
+    updater.setProcessEnvironment(desktop);
+    updater.setProcessChannelMode(QProcess::MergedChannels);
+    updater.setWorkingDirectory(root->path());
+    updater.start(installPath("OvZentaUpdate"),
+                  QStringLiteral("-v 1.0 -t 1 -k OvDemoSuite -url %1/check -ct 3 -cc demo")
+                      .arg(serviceUrl)
+                      .split(' '));
+    QVERIFY2(updater.waitForStarted(), qPrintable(updater.errorString()));
     if (question.isEmpty()) {
         bool windowSeen = false;
         while (!updater.waitForFinished(50) && updater.state() != QProcess::NotRunning &&
@@ -247,7 +218,10 @@ void TestOvEndToEnd::run()
         }
     }
 
-    QTEST(updaterExitCode(15000), "exitCode");
+    QVERIFY2(updater.state() == QProcess::NotRunning || updater.waitForFinished(15000),
+             "the updater did not end");
+    QTEST(updater.exitStatus() == QProcess::NormalExit ? updater.exitCode() : -98, "exitCode");
+    updaterLog();
     // Start-up logs each argument, then the options read; no elevation's parameters off Windows.
     const QStringList args = QStringList{updater.program()} + updater.arguments();
     for (int i = 0; i < args.size(); ++i)
