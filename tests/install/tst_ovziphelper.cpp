@@ -46,16 +46,6 @@ Outcome runUpzip(const QString &zipPath, const QString &destDir)
     return out;
 }
 
-// One progress signal per entry in order (all on success), then one finished signal as returned.
-bool isWalk(const QStringList &emitted, int total, bool result)
-{
-    QStringList expected;
-    for (int i = 1; i <= (result ? total : emitted.size() - 2); ++i)
-        expected << QString("%1/%2").arg(i).arg(total);
-    const QString value = result ? "true" : "false";
-    return emitted == expected + QStringList{value, "returned " + value};
-}
-
 QString describe(const QByteArray &content)
 {
     const QString md5 = QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex();
@@ -103,22 +93,6 @@ QStringList treeOf(const QString &dir, bool details = true)
     }
     lines.sort();
     return lines;
-}
-
-// Lays out treeOf() lines below `box`.
-bool lay(const QString &box, const QStringList &lines)
-{
-    for (const QString &line : lines) {
-        const QString path = box + '/' + line.section(QRegularExpression("->|="), 0, 0);
-        const int mode = line.section(" mode ", 1).toInt(nullptr, 8);
-        if (!QDir().mkpath(line.endsWith('/') ? path : QFileInfo(path).path()) ||
-            (line.contains('=') &&
-             !writeFile(path, line.section('=', 1).section(" mode ", 0, 0).toUtf8())) ||
-            (line.contains("->") && !QFile::link(line.section("->", 1), path)) ||
-            (mode && ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) != 0))
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -298,7 +272,16 @@ void TestOvZipHelper::extracts()
         QProcess::execute("mount", {"-t", "tmpfs", "-o", fault == "fill" ? "size=1m" : "size=128k",
                                     "tmpfs", box}) != 0)
         QSKIP("no tmpfs can be mounted here (that takes root)");
-    QVERIFY(lay(box, before));
+    for (const QString &line : before) { // laid out as treeOf() shows it
+        const QString path = box + '/' + line.section(QRegularExpression("->|="), 0, 0);
+        const int mode = line.section(" mode ", 1).toInt(nullptr, 8);
+        QVERIFY2(QDir().mkpath(line.endsWith('/') ? path : QFileInfo(path).path()) &&
+                     (!line.contains('=') ||
+                      writeFile(path, line.section('=', 1).section(" mode ", 0, 0).toUtf8())) &&
+                     (!line.contains("->") || QFile::link(line.section("->", 1), path)) &&
+                     (!mode || ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0),
+                 qPrintable("cannot lay out " + line));
+    }
     if (error == Error::NoError && fault.isEmpty())
         entries << Entry("after.txt", "after");
     QVERIFY(archive.isEmpty() ? OvTestZip::writeEntries(zip, entries)
@@ -345,8 +328,12 @@ void TestOvZipHelper::extracts()
         const Outcome out = runUpzip(zip, box + "/dest/");
         ::setrlimit(RLIMIT_FSIZE, &old);
         OvInstallTransaction::stepHook = nullptr;
-        QVERIFY2(isWalk(out.emitted, entries.size(), error == Error::NoError),
-                 qPrintable(out.emitted.join(' ')));
+        // One progress signal per entry in order (all on success), one finished as returned.
+        const QString result = error == Error::NoError ? "true" : "false";
+        QStringList walk;
+        for (int i = 1; i <= (result == "true" ? entries.size() : out.emitted.size() - 2); ++i)
+            walk << QString("%1/%2").arg(i).arg(entries.size());
+        QCOMPARE(out.emitted, walk << result << "returned " + result);
         QCOMPARE(out.error, error);
         QVERIFY2(logLine.isEmpty() ||
                      QStringList(out.log).replaceInStrings(box + '/', "").contains(logLine),
