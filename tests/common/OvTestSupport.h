@@ -1,8 +1,6 @@
 #ifndef OVTESTSUPPORT_H
 #define OVTESTSUPPORT_H
 
-#include <QByteArray>
-#include <QString>
 #include <QStringList>
 
 #include <condition_variable>

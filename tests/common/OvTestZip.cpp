@@ -6,15 +6,7 @@
 
 namespace OvTestZip {
 
-bool write(const QString &path, const QList<QPair<QString, QByteArray>> &entries)
-{
-    QList<Entry> list;
-    for (const auto &pair : entries)
-        list.append(Entry(pair.first.toUtf8(), pair.second));
-    return writeEntries(path, list);
-}
-
-bool writeEntries(const QString &path, const QList<Entry> &entries)
+bool write(const QString &path, const QList<Entry> &entries)
 {
     const QByteArray encodedPath = QFile::encodeName(path);
     zipFile zf = zipOpen64(encodedPath.constData(), APPEND_STATUS_CREATE);

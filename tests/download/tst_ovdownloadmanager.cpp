@@ -11,8 +11,6 @@
 #include <QSslConfiguration>
 #include <QtTest>
 
-#include <cmath>
-
 using Error = OvDownloadManager::Error;
 Q_DECLARE_METATYPE(Error)
 
@@ -123,7 +121,7 @@ void TestOvDownloadManager::transferRate_data()
     QTest::newRow("under 1 MB/s") << qint64(1048575) << qint64(1000) << 1048575 / 1024.0 << "kB/s";
     QTest::newRow("1 MB/s") << qint64(1048576) << qint64(1000) << 1.0 << "MB/s";
     QTest::newRow("per millisecond") << qint64(3 * 1048576) << qint64(2) << 1500.0 << "MB/s";
-    QTest::newRow("first millisecond: infinite") << qint64(100) << qint64(0) << HUGE_VAL << "MB/s";
+    QTest::newRow("first millisecond: infinite") << qint64(100) << qint64(0) << qInf() << "MB/s";
 }
 
 void TestOvDownloadManager::transferRate()
@@ -200,7 +198,6 @@ void TestOvDownloadManager::downloads_data()
     row("proxy", "", 3000, 0, 0, 0, Error::None, "http_proxy=open");
     row("proxy by CONNECT", "", 3000, 0, 0, 0, Error::None, "https_proxy=open");
     row("proxy, basic auth", "", 3000, 0, 0, 0, Error::None, "HTTP_PROXY=auth");
-    row("proxy by CONNECT, basic auth", "", 3000, 0, 0, 0, Error::None, "https_proxy=auth");
     row("proxy, wrong password", "", 3000, 0, 0, 0, Error::Network, "http_proxy=wrong");
     row("proxy not listening", "", 3000, 0, 0, 0, Error::Network, "HTTPS_PROXY=dead");
     row("no_proxy names the service", "", 3000, 0, 0, 0, Error::None, "https_proxy=exempt");
@@ -323,7 +320,6 @@ void TestOvDownloadManager::resume_data()
         QTest::newRow(tag) << twist << validator << error << fetched;
     };
     row("ETag: range appended", "", "etag", Error::None, rest);
-    row("Last-Modified only", "", "date", Error::None, rest);
     row("stopped and started again", "stop", "etag", Error::None, rest);
     row("window closed mid-download", "close", "date", Error::None, rest);
     row("weak ETag: over", "", "weak", Error::None, all);

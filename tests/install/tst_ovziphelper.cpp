@@ -211,7 +211,7 @@ void TestOvZipHelper::extracts_data()
     Entries modes;
     for (const auto &[name, mode] : rights)
         (modes << Entry(name, name)).last().unixMode = mode;
-    OvTestZip::writeEntries(tmp.filePath("m"), modes);
+    OvTestZip::write(tmp.filePath("m"), modes);
     QByteArray hosts = readFile(tmp.filePath("m"));
     const int directory = hosts.indexOf("PK\x01\x02"); // the host byte of "version made by":
     hosts[hosts.indexOf("mac", directory) - 41] = 19;  // macOS
@@ -232,7 +232,7 @@ void TestOvZipHelper::extracts_data()
                     {"data/c.txt", "c"},
                     {"old.txt", "new old", 0}};
     package[0].unixMode = 0100755;
-    OvTestZip::writeEntries(tmp.filePath("f"), package);
+    OvTestZip::write(tmp.filePath("f"), package);
     QByteArray checksum = readFile(tmp.filePath("f")), unreadable = checksum;
     checksum[checksum.lastIndexOf("new old")] = 'N';            // behind the checksum's back
     const int local = unreadable.indexOf("new/dir/b.bin") - 30; // an invalid deflate block type
@@ -284,7 +284,7 @@ void TestOvZipHelper::extracts()
     }
     if (error == Error::NoError && fault.isEmpty())
         entries << Entry("after.txt", "after");
-    QVERIFY(archive.isEmpty() ? OvTestZip::writeEntries(zip, entries)
+    QVERIFY(archive.isEmpty() ? OvTestZip::write(zip, entries)
                               : archive == "-" || writeFile(zip, archive));
     // A mount point cannot be renamed: the last move fails for good, after the retries.
     if (fault == "held" &&
