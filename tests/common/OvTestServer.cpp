@@ -1,11 +1,10 @@
 #include "common/OvTestServer.h"
 
-OvTestServer::OvTestServer() : impl(std::make_unique<httplib::Server>()) {}
-
 OvTestServer::OvTestServer(const QString &certPath, const QString &keyPath)
-    : impl(std::make_unique<httplib::SSLServer>(certPath.toLocal8Bit().constData(),
-                                                keyPath.toLocal8Bit().constData())),
-      isHttps(true)
+    : impl(certPath.isEmpty() ? new httplib::Server
+                              : new httplib::SSLServer(certPath.toLocal8Bit().constData(),
+                                                       keyPath.toLocal8Bit().constData())),
+      isHttps(!certPath.isEmpty())
 {
 }
 

@@ -16,8 +16,8 @@
 class OvTestServer
 {
 public:
-    OvTestServer();                                                // plain HTTP
-    OvTestServer(const QString &certPath, const QString &keyPath); // HTTPS
+    // Plain HTTP, or HTTPS with a certificate and its key.
+    explicit OvTestServer(const QString &certPath = {}, const QString &keyPath = {});
     ~OvTestServer();
 
     httplib::Server &server() { return *impl; }

@@ -77,11 +77,8 @@ void TestOvEndToEnd::initTestCase()
 
 void TestOvEndToEnd::cleanupTestCase()
 {
-    for (QProcess *process : {&windowManager, &xvfb}) {
-        process->terminate();
-        if (!process->waitForFinished(5000))
-            process->kill();
-    }
+    for (QProcess *process : {&windowManager, &xvfb}) // killed by ~QProcess if they hang
+        process->terminate(), process->waitForFinished(5000);
 }
 
 QByteArray TestOvEndToEnd::x(const QString &program, const QStringList &args) const
