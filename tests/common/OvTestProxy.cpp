@@ -1,8 +1,9 @@
 #include "common/OvTestProxy.h"
 
+#include "common/OvTestSupport.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -16,7 +17,7 @@ bool OvTestProxy::start(const QString &dir, const QString &user, const QString &
     probe.close();
 
     logPath = QDir(dir).filePath("tinyproxy.log");
-    QFile config(QDir(dir).filePath("tinyproxy.conf"));
+    const QString config = QDir(dir).filePath("tinyproxy.conf");
     // No Allow and no ConnectPort lines: every local client, CONNECT to every port.
     QString text = QString("Port %1\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\n"
                            "LogLevel Connect\nLogFile \"%2\"\n")
@@ -24,15 +25,13 @@ bool OvTestProxy::start(const QString &dir, const QString &user, const QString &
                        .arg(logPath);
     if (!user.isEmpty())
         text += QString("BasicAuth %1 %2\n").arg(user, password);
-    if (!config.open(QIODevice::WriteOnly) || config.write(text.toUtf8()) < 0)
-        return *error = "cannot write " + config.fileName(), false;
-    config.close();
+    if (!OvTestSupport::writeFile(config, text.toUtf8()))
+        return *error = "cannot write " + config, false;
 
     process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start("tinyproxy", {"-d", "-c", config.fileName()});
-    for (QDeadlineTimer deadline(10000); !deadline.hasExpired();) {
-        if (process.state() == QProcess::NotRunning)
-            break;
+    process.start("tinyproxy", {"-d", "-c", config});
+    for (QDeadlineTimer deadline(10000);
+         !deadline.hasExpired() && process.state() != QProcess::NotRunning;) {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, quint16(boundPort));
         if (socket.waitForConnected(200))
@@ -47,6 +46,5 @@ bool OvTestProxy::start(const QString &dir, const QString &user, const QString &
 
 QString OvTestProxy::log() const
 {
-    QFile file(logPath);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    return QString::fromUtf8(OvTestSupport::readFile(logPath));
 }
