@@ -1,7 +1,8 @@
 #include "common/OvTestMinisign.h"
 
+#include "common/OvTestSupport.h"
+
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 
 namespace {
@@ -10,39 +11,28 @@ bool runMinisign(const QStringList &args)
 {
     QProcess minisign;
     minisign.setStandardInputFile(QProcess::nullDevice()); // never waits for a password
-    minisign.start(QStringLiteral("minisign"), args);
+    minisign.start("minisign", args);
     return minisign.waitForFinished(30000) && minisign.exitStatus() == QProcess::NormalExit &&
            minisign.exitCode() == 0;
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
-namespace OvTestMinisign {
-
-QByteArray makeKey(const QString &dir, const QString &name)
+QByteArray OvTestMinisign::makeKey(const QString &dir, const QString &name)
 {
     const QString base = QDir(dir).filePath(name);
-    if (!runMinisign({"-G", "-W", "-f", "-p", base + ".pub", "-s", base + ".key"}))
-        return {};
-    return readFile(base + ".pub").split('\n').value(1);
+    return runMinisign({"-G", "-W", "-f", "-p", base + ".pub", "-s", base + ".key"})
+               ? OvTestSupport::readFile(base + ".pub").split('\n').value(1)
+               : QByteArray();
 }
 
-QByteArray sign(const QString &dir, const QString &name, const QString &file,
-                const QString &trustedComment, const QStringList &extra)
+QByteArray OvTestMinisign::sign(const QString &dir, const QString &name, const QString &file,
+                                const QString &trustedComment, const QStringList &extra)
 {
-    const QString signature = file + ".minisig";
-    const QString key = QDir(dir).filePath(name) + ".key";
-    if (!runMinisign(
-            QStringList{"-S", "-s", key, "-m", file, "-x", signature, "-t", trustedComment} +
-            extra))
-        return {};
-    return readFile(signature);
+    const QString key = QDir(dir).filePath(name) + ".key", signature = file + ".minisig";
+    return runMinisign(
+               QStringList{"-S", "-s", key, "-m", file, "-x", signature, "-t", trustedComment} +
+               extra)
+               ? OvTestSupport::readFile(signature)
+               : QByteArray();
 }
-
-} // namespace OvTestMinisign

@@ -1,8 +1,6 @@
 #ifndef OVTESTMINISIGN_H
 #define OVTESTMINISIGN_H
 
-#include <QByteArray>
-#include <QString>
 #include <QStringList>
 
 // Keys and signatures made by the real minisign tool, as a vendor makes them.

@@ -21,14 +21,8 @@ OvTestPackage &OvTestPackage::serve(OvTestServer &server, OvTestGate &gate, cons
                                     const std::string &how)
 {
     auto package = std::make_shared<OvTestPackage>();
-    package->body = body;
-    package->piece = piece;
-    package->pauseMs = pauseMs;
-    package->how = how;
-    OvTestPackage *held = package.get();
-    OvTestGate *wait = &gate;
-    server.server().Get(path, [package, wait](const httplib::Request &req, httplib::Response &res) {
-        OvTestPackage *s = package.get();
+    package->body = body, package->piece = piece, package->pauseMs = pauseMs, package->how = how;
+    server.server().Get(path, [s = package, &gate](const httplib::Request &req, auto &res) {
         const std::string ifRange = req.get_header_value("If-Range");
         auto &ranges = const_cast<httplib::Request &>(req).ranges; // what httplib will serve
         if (s->how == "200" || (ifRange != s->etag && ifRange != s->lastModified))
@@ -45,10 +39,10 @@ OvTestPackage &OvTestPackage::serve(OvTestServer &server, OvTestGate &gate, cons
         const int generation = s->generation;
         const QByteArray body = s->body;
         auto first = std::make_shared<bool>(true);
-        auto send = [=](size_t offset, size_t length, httplib::DataSink &sink) {
+        auto send = [=, &gate](size_t offset, size_t length, httplib::DataSink &sink) {
             const size_t size = size_t(body.size());
             if (!std::exchange(*first, false) &&
-                (cut || (!wait->wait(s->pauseMs) && s->how == "stall") ||
+                (cut || (!gate.wait(s->pauseMs) && s->how == "stall") ||
                  generation != s->generation))
                 return false;
             if (offset >= size && s->how != "endless")
@@ -67,5 +61,5 @@ OvTestPackage &OvTestPackage::serve(OvTestServer &server, OvTestGate &gate, cons
         else
             res.set_content_provider(size_t(body.size()), type, send);
     });
-    return *held;
+    return *package;
 }

@@ -24,14 +24,11 @@ public:
                                 const std::string &how = std::string());
 
     QByteArray body;
-    int piece = 0;
-    int pauseMs = 0;
+    int piece = 0, pauseMs = 0;
     // "chunked" leaves the size unannounced, "endless" too and never ends, "stall" falls
     // silent after a piece, "gzip" compresses on the fly, "200" ignores ranges, "short" answers
     // a range with its first 1000 bytes only, "shifted" from 1000 bytes after its start.
-    std::string how;
-    std::string etag;
-    std::string lastModified;
+    std::string how, etag, lastModified;
     std::atomic<int> cuts{0};       // this many answers are cut after their first piece
     std::atomic<qint64> sent{0};    // body bytes handed to the network, over all answers
     std::atomic<int> generation{0}; // raising it ends the answers that are under way

@@ -1,61 +1,44 @@
 #include "common/OvTestProxy.h"
 
+#include "common/OvTestSupport.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
-
-OvTestProxy::~OvTestProxy()
-{
-    if (process.state() != QProcess::NotRunning) {
-        process.terminate();
-        if (!process.waitForFinished(5000))
-            process.kill();
-        process.waitForFinished(5000);
-    }
-}
 
 bool OvTestProxy::start(const QString &dir, const QString &user, const QString &password,
                         QString *error)
 {
-    // A port the system hands out now; tinyproxy binds it a moment later.
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost)) {
-        *error = QStringLiteral("no free port: ") + probe.errorString();
-        return false;
-    }
+    QTcpServer probe; // a port the system hands out now; tinyproxy binds it a moment later
+    if (!probe.listen(QHostAddress::LocalHost))
+        return *error = "no free port: " + probe.errorString(), false;
     boundPort = probe.serverPort();
     probe.close();
 
-    logPath = QDir(dir).filePath(QStringLiteral("tinyproxy.log"));
-    QFile config(QDir(dir).filePath(QStringLiteral("tinyproxy.conf")));
+    logPath = QDir(dir).filePath("tinyproxy.log");
+    const QString config = QDir(dir).filePath("tinyproxy.conf");
     // No Allow and no ConnectPort lines: every local client, CONNECT to every port.
-    QString text = QStringLiteral("Port %1\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\n"
-                                  "LogLevel Connect\nLogFile \"%2\"\n")
+    QString text = QString("Port %1\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\n"
+                           "LogLevel Connect\nLogFile \"%2\"\n")
                        .arg(boundPort)
                        .arg(logPath);
     if (!user.isEmpty())
-        text += QStringLiteral("BasicAuth %1 %2\n").arg(user, password);
-    if (!config.open(QIODevice::WriteOnly) || config.write(text.toUtf8()) < 0) {
-        *error = QStringLiteral("cannot write ") + config.fileName();
-        return false;
-    }
-    config.close();
+        text += QString("BasicAuth %1 %2\n").arg(user, password);
+    if (!OvTestSupport::writeFile(config, text.toUtf8()))
+        return *error = "cannot write " + config, false;
 
     process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(QStringLiteral("tinyproxy"),
-                  {QStringLiteral("-d"), QStringLiteral("-c"), config.fileName()});
-    for (QDeadlineTimer deadline(10000); !deadline.hasExpired();) {
-        if (process.state() == QProcess::NotRunning)
-            break;
+    process.start("tinyproxy", {"-d", "-c", config});
+    for (QDeadlineTimer deadline(10000);
+         !deadline.hasExpired() && process.state() != QProcess::NotRunning;) {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, quint16(boundPort));
         if (socket.waitForConnected(200))
             return true;
         process.waitForFinished(100);
     }
-    *error = QStringLiteral("tinyproxy did not listen on port %1: %2")
+    *error = QString("tinyproxy did not listen on port %1: %2")
                  .arg(boundPort)
                  .arg(process.errorString());
     return false;
@@ -63,6 +46,5 @@ bool OvTestProxy::start(const QString &dir, const QString &user, const QString &
 
 QString OvTestProxy::log() const
 {
-    QFile file(logPath);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    return QString::fromUtf8(OvTestSupport::readFile(logPath));
 }

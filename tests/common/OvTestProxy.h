@@ -5,12 +5,10 @@
 #include <QString>
 
 // A real tinyproxy on 127.0.0.1, on a port chosen at run time, with a configuration file of
-// its own in the test's directory; stopped when it goes out of scope.
+// its own in the test's directory; killed with its QProcess when it goes out of scope.
 class OvTestProxy
 {
 public:
-    ~OvTestProxy();
-
     // Starts it, asking for `user` and `password` when `user` is not empty; false (and why in
     // `error`) when it does not listen within a few seconds.
     bool start(const QString &dir, const QString &user, const QString &password, QString *error);

@@ -1,35 +1,14 @@
 #include "common/OvTestServer.h"
 
-OvTestServer::OvTestServer() : impl(std::make_unique<httplib::Server>()) {}
-
 OvTestServer::OvTestServer(const QString &certPath, const QString &keyPath)
-    : impl(std::make_unique<httplib::SSLServer>(certPath.toLocal8Bit().constData(),
-                                                keyPath.toLocal8Bit().constData())),
-      isHttps(true)
+    : impl(certPath.isEmpty() ? new httplib::Server
+                              : new httplib::SSLServer(certPath.toLocal8Bit().constData(),
+                                                       keyPath.toLocal8Bit().constData())),
+      isHttps(!certPath.isEmpty())
 {
 }
 
 OvTestServer::~OvTestServer()
-{
-    stop();
-}
-
-bool OvTestServer::start()
-{
-    if (!isValid())
-        return false;
-    impl->set_logger([this](const httplib::Request &req, const httplib::Response &) {
-        std::lock_guard<std::mutex> lock(mutex);
-        seen.push_back({req.method, req.path, req.body, req.headers});
-    });
-    boundPort = impl->bind_to_any_port("127.0.0.1");
-    if (boundPort <= 0)
-        return false;
-    thread = std::thread([this] { impl->listen_after_bind(); });
-    return true;
-}
-
-void OvTestServer::stop()
 {
     if (thread.joinable()) {
         impl->stop();
@@ -37,15 +16,26 @@ void OvTestServer::stop()
     }
 }
 
-QString OvTestServer::url(const QString &path) const
+bool OvTestServer::start()
 {
-    return QStringLiteral("%1://127.0.0.1:%2%3")
-        .arg(isHttps ? QStringLiteral("https") : QStringLiteral("http"))
-        .arg(boundPort)
-        .arg(path);
+    if (!impl->is_valid())
+        return false;
+    impl->set_logger([this](const httplib::Request &req, const httplib::Response &) {
+        std::lock_guard<std::mutex> lock(mutex);
+        seen.push_back(req);
+    });
+    if ((boundPort = impl->bind_to_any_port("127.0.0.1")) <= 0)
+        return false;
+    thread = std::thread([this] { impl->listen_after_bind(); });
+    return true;
 }
 
-std::vector<OvTestServer::Request> OvTestServer::requests() const
+QString OvTestServer::url(const QString &path) const
+{
+    return QString("%1://127.0.0.1:%2%3").arg(isHttps ? "https" : "http").arg(boundPort).arg(path);
+}
+
+std::vector<httplib::Request> OvTestServer::requests() const
 {
     std::lock_guard<std::mutex> lock(mutex);
     return seen;

@@ -16,34 +16,18 @@
 class OvTestServer
 {
 public:
-    struct Request
-    {
-        std::string method;
-        std::string path;
-        std::string body;
-        httplib::Headers headers;
-    };
-
-    OvTestServer();                                                // plain HTTP
-    OvTestServer(const QString &certPath, const QString &keyPath); // HTTPS
+    // Plain HTTP, or HTTPS with a certificate and its key.
+    explicit OvTestServer(const QString &certPath = {}, const QString &keyPath = {});
     ~OvTestServer();
 
-    OvTestServer(const OvTestServer &) = delete;
-    OvTestServer &operator=(const OvTestServer &) = delete;
-
     httplib::Server &server() { return *impl; }
-    bool isValid() const { return impl && impl->is_valid(); }
-
     // Binds and starts listening; false when no port could be bound.
     bool start();
-    void stop();
-
-    int port() const { return boundPort; }
     // "http://127.0.0.1:PORT" + path (https for an HTTPS server).
     QString url(const QString &path) const;
 
     // Every request answered so far, in order.
-    std::vector<Request> requests() const;
+    std::vector<httplib::Request> requests() const;
 
 private:
     std::unique_ptr<httplib::Server> impl;
@@ -51,7 +35,7 @@ private:
     int boundPort = -1;
     bool isHttps = false;
     mutable std::mutex mutex;
-    std::vector<Request> seen;
+    std::vector<httplib::Request> seen;
 };
 
 #endif // OVTESTSERVER_H

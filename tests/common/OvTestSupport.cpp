@@ -1,7 +1,7 @@
 #include "common/OvTestSupport.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QProcess>
@@ -10,17 +10,15 @@
 
 namespace {
 
-QMutex logMutex;
-QStringList *capturedLines = nullptr;
+QMutex logMutex; // messages come from every thread
+QStringList capturedLines;
 QtMessageHandler previousHandler = nullptr;
 
 void captureHandler(QtMsgType type, const QMessageLogContext &context, const QString &msg)
 {
-    {
-        QMutexLocker lock(&logMutex);
-        if (capturedLines)
-            capturedLines->append(msg);
-    }
+    logMutex.lock();
+    capturedLines.append(msg);
+    logMutex.unlock();
     if (previousHandler)
         previousHandler(type, context, msg);
 }
@@ -29,64 +27,51 @@ void captureHandler(QtMsgType type, const QMessageLogContext &context, const QSt
 
 namespace OvTestSupport {
 
-QString corporaDir()
+QByteArray readFile(const QString &path)
 {
-    const QString dir = QStringLiteral(OV_CORPORA_DIR);
-    return QFileInfo(dir).isDir() ? dir : QString();
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
 bool makeSelfSignedCertificate(const QString &dir, QString *certPath, QString *keyPath,
                                QString *error)
 {
-    *certPath = QDir(dir).filePath(QStringLiteral("cert.pem"));
-    *keyPath = QDir(dir).filePath(QStringLiteral("key.pem"));
+    *certPath = QDir(dir).filePath("cert.pem");
+    *keyPath = QDir(dir).filePath("key.pem");
     QProcess openssl;
     openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
-                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
-                   QStringLiteral("-keyout"), *keyPath, QStringLiteral("-out"), *certPath});
-    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
-        *error = QStringLiteral("openssl failed: ") + QString::fromLocal8Bit(openssl.readAll());
-        return false;
-    }
+    openssl.start("openssl",
+                  QString("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+                          "-addext subjectAltName=IP:127.0.0.1 -keyout")
+                          .split(' ') +
+                      QStringList{*keyPath, "-out", *certPath});
+    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+        return *error = "openssl failed: " + QString::fromLocal8Bit(openssl.readAll()), false;
     return true;
 }
 
 LogCapture::LogCapture()
 {
     QMutexLocker lock(&logMutex);
-    capturedLines = new QStringList;
+    capturedLines.clear();
     previousHandler = qInstallMessageHandler(captureHandler);
 }
 
 LogCapture::~LogCapture()
 {
     qInstallMessageHandler(previousHandler);
-    QMutexLocker lock(&logMutex);
-    delete capturedLines;
-    capturedLines = nullptr;
 }
 
 QStringList LogCapture::lines() const
 {
     QMutexLocker lock(&logMutex);
-    return capturedLines ? *capturedLines : QStringList();
-}
-
-bool LogCapture::contains(const QString &text) const
-{
-    return count(text) > 0;
-}
-
-int LogCapture::count(const QString &text) const
-{
-    int n = 0;
-    for (const QString &line : lines())
-        n += line.contains(text) ? 1 : 0;
-    return n;
+    return capturedLines;
 }
 
 } // namespace OvTestSupport
@@ -99,9 +84,7 @@ bool OvTestGate::wait(int ms)
 
 void OvTestGate::open()
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        isOpen = true;
-    }
+    std::lock_guard<std::mutex> lock(mutex);
+    isOpen = true;
     cv.notify_all();
 }

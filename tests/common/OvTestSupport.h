@@ -1,8 +1,6 @@
 #ifndef OVTESTSUPPORT_H
 #define OVTESTSUPPORT_H
 
-#include <QByteArray>
-#include <QString>
 #include <QStringList>
 
 #include <condition_variable>
@@ -10,8 +8,10 @@
 
 namespace OvTestSupport {
 
-// Folder of the third-party test corpora, or an empty string when it is not there.
-QString corporaDir();
+// The whole content of a file, empty when it cannot be read.
+QByteArray readFile(const QString &path);
+// Writes `data` as the whole content of `path`; false when that fails.
+bool writeFile(const QString &path, const QByteArray &data);
 
 // Writes a self-signed certificate for 127.0.0.1 and its key into `dir` with the openssl
 // command. Returns false (and says why in `error`) when that fails.
@@ -26,8 +26,7 @@ public:
     LogCapture();
     ~LogCapture();
     QStringList lines() const;
-    bool contains(const QString &text) const;
-    int count(const QString &text) const;
+    bool contains(const QString &text) const { return lines().join('\n').contains(text); }
 };
 
 } // namespace OvTestSupport

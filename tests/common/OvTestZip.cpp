@@ -4,19 +4,9 @@
 
 #include <zip.h>
 
-#include <cstring>
-
 namespace OvTestZip {
 
-bool write(const QString &path, const QList<QPair<QString, QByteArray>> &entries)
-{
-    QList<Entry> list;
-    for (const auto &pair : entries)
-        list.append(Entry(pair.first.toUtf8(), pair.second));
-    return writeEntries(path, list);
-}
-
-bool writeEntries(const QString &path, const QList<Entry> &entries)
+bool write(const QString &path, const QList<Entry> &entries)
 {
     const QByteArray encodedPath = QFile::encodeName(path);
     zipFile zf = zipOpen64(encodedPath.constData(), APPEND_STATUS_CREATE);
@@ -24,23 +14,16 @@ bool writeEntries(const QString &path, const QList<Entry> &entries)
         return false;
     bool ok = true;
     for (const Entry &e : entries) {
-        zip_fileinfo info;
-        std::memset(&info, 0, sizeof info);
-        info.tmz_date.tm_year = static_cast<uInt>(e.year);
-        info.tmz_date.tm_mon = static_cast<uInt>(e.month - 1); // minizip counts from 0
-        info.tmz_date.tm_mday = static_cast<uInt>(e.day);
-        info.tmz_date.tm_hour = static_cast<uInt>(e.hour);
-        info.tmz_date.tm_min = static_cast<uInt>(e.minute);
-        info.tmz_date.tm_sec = static_cast<uInt>(e.second);
-
+        zip_fileinfo info{}; // minizip counts months from 0
+        info.tmz_date = {uInt(e.second), uInt(e.minute),    uInt(e.hour),
+                         uInt(e.day),    uInt(e.month - 1), uInt(e.year)};
         const void *extra = e.extraField.isEmpty() ? nullptr : e.extraField.constData();
         const uInt extraSize = static_cast<uInt>(e.extraField.size());
         info.external_fa = uLong(e.unixMode) << 16;
         const uLong madeBy = e.unixMode ? (3 << 8) | 20 : 0; // Unix, or MS-DOS as minizip says
         ok = ok && zipOpenNewFileInZip4_64(zf, e.name.constData(), &info, extra, extraSize, extra,
                                            extraSize, nullptr, e.method, Z_DEFAULT_COMPRESSION, 0,
-                                           -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
-                                           e.password.isEmpty() ? nullptr : e.password.constData(),
+                                           -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr,
                                            0, madeBy, 0, 0) == ZIP_OK;
         if (ok && !e.data.isEmpty())
             ok = zipWriteInFileInZip(zf, e.data.constData(),

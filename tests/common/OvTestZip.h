@@ -3,8 +3,6 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QPair>
-#include <QString>
 
 namespace OvTestZip {
 
@@ -22,19 +20,12 @@ struct Entry
     // Recorded local date and time (month 1-12), kept with the format's 2-second precision.
     int year = 2026, month = 12, day = 1, hour = 12, minute = 0, second = 0;
     QByteArray extraField; // written into both the local and the central header
-    // Non-empty: traditional PKWARE encryption (its check byte is not meant to verify).
-    QByteArray password;
-    // Non-zero: made on Unix, with this st_mode recorded in the external attributes.
-    quint32 unixMode = 0;
+    quint32 unixMode = 0;  // non-zero: made on Unix, with this st_mode in the external attributes
 };
 
-// Writes a deflated zip archive with the given (name, content) entries, in order. A name
-// ending with "/" is written as a directory entry. Returns false when minizip fails.
-bool write(const QString &path, const QList<QPair<QString, QByteArray>> &entries);
-
-// Writes the entries as given, in order. Returns false when minizip fails. (Named apart from
-// write() so that brace-initialised calls of write() stay unambiguous.)
-bool writeEntries(const QString &path, const QList<Entry> &entries);
+// Writes the entries as given, in order; a name ending with "/" makes a directory entry.
+// Returns false when minizip fails.
+bool write(const QString &path, const QList<Entry> &entries);
 
 } // namespace OvTestZip
 

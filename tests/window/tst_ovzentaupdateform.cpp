@@ -277,18 +277,19 @@ void TestOvZentaUpdateForm::update()
     // The updated suite records its version and working directory when it starts. Closing
     // during the extraction needs a package that takes a while to extract.
     const int extraFiles = update.closeAt == QLatin1String("extracting") ? 2000 : 0;
-    QList<QPair<QString, QByteArray>> entries{
+    QList<OvTestZip::Entry> entries{
         {"zenta-suite", "#!/bin/sh\necho 2.0 > started.txt\npwd >> started.txt\n"},
         {"data.txt", "data of 2.0"}};
     for (int i = 0; i < extraFiles; ++i)
-        entries.append({QStringLiteral("extra/%1").arg(i), QByteArray(50000, char('a' + i % 26))});
+        entries.append(OvTestZip::Entry("extra/" + QByteArray::number(i),
+                                        QByteArray(50000, char('a' + i % 26))));
     QVERIFY(OvTestZip::write(path("source.zip"), entries)); // left there, among older files
     if (update.isTampered) { // still a sound zip: only the signature check can refuse it
         key = OvTestMinisign::makeKey(dir->path(), "vendor");
         signature = OvTestMinisign::sign(dir->path(), "vendor", path("source.zip"), "zenta 2.0");
         QVERIFY2(!key.isEmpty() && !signature.isEmpty(), "minisign failed");
         signature = signature.toBase64();
-        entries[1].second = "tampered";
+        entries[1].data = "tampered";
         QVERIFY(OvTestZip::write(path("source.zip"), entries));
     }
     package = readFile(path("source.zip"));
