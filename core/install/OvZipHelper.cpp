@@ -13,7 +13,6 @@
 #include <QMutex>
 #include <QRunnable>
 #include <QStorageInfo>
-#include <QThread>
 #include <QThreadPool>
 #include <QVector>
 #include <QWaitCondition>
@@ -33,7 +32,6 @@ constexpr int kCommentBufferSize = 64;
 // bookkeeping and the journal.
 constexpr quint64 kBlockSize = 4096;
 constexpr quint64 kMarginDivisor = 10;
-constexpr int kMostThreads = 4;
 
 using Entry = OvZipStager::Entry;
 
@@ -296,7 +294,7 @@ bool OvZipHelper::upzip(const QString &zipPath, const QString &destDir)
     // Entries are independent until the swap: several threads inflate them side by side, the
     // calling thread among them, and only the calling thread reports, in order.
     Staging staging(plan.entries, zipPath, transaction.stagingDir());
-    const int threads = qBound(1, QThread::idealThreadCount(), kMostThreads);
+    const int threads = OvInstallTransaction::threadCount();
     QThreadPool pool;
     pool.setMaxThreadCount(qMax(1, threads - 1));
     for (int i = 1; i < threads && i < plan.entries.size(); ++i)
