@@ -132,8 +132,7 @@ OvZipHelper::Error planEntry(Plan &plan, Entry *entry, QString *why)
     // rights keeps those of the file it replaces, as it did when it was written over.
     entry->rights = OvZipEntryMode::permissions(static_cast<quint32>(plan.info.version),
                                                 static_cast<quint32>(plan.info.external_fa));
-    if (!entry->rights && existing.exists() && !existing.isSymLink())
-        entry->rights = existing.permissions();
+    entry->keepsRights = !entry->rights && existing.exists() && !existing.isSymLink();
     entry->flag = static_cast<quint32>(plan.info.flag);
     entry->method = static_cast<quint32>(plan.info.compression_method);
     entry->time = recordedTime(plan);
@@ -146,8 +145,10 @@ OvZipHelper::Error planEntry(Plan &plan, Entry *entry, QString *why)
 // The entries shared out between the threads that stage them; the first failure stops them all.
 struct Staging
 {
-    Staging(const QVector<Entry> &entries, const QString &zipPath, const QString &stagingDir)
-        : entries(entries), zipPath(zipPath), stagingDir(stagingDir), order(entries.size())
+    Staging(const QVector<Entry> &entries, const QString &zipPath, const QString &root,
+            const QString &stagingDir)
+        : entries(entries), zipPath(zipPath), root(root), stagingDir(stagingDir),
+          order(entries.size())
     {
         std::iota(order.begin(), order.end(), 0);
         std::stable_sort(order.begin(), order.end(), [&entries](int a, int b) {
@@ -157,6 +158,7 @@ struct Staging
 
     const QVector<Entry> &entries;
     const QString zipPath;
+    const QString root;
     const QString stagingDir;
     QMutex mutex;
     QWaitCondition changed;
@@ -195,7 +197,7 @@ public:
     explicit StagingTask(Staging &staging) : staging(staging) {}
     void run() override
     {
-        OvZipStager stager(staging.zipPath, staging.stagingDir);
+        OvZipStager stager(staging.zipPath, staging.root, staging.stagingDir);
         for (int index; (index = staging.take()) >= 0;)
             staging.stageOne(stager, index);
     }
@@ -293,14 +295,14 @@ bool OvZipHelper::upzip(const QString &zipPath, const QString &destDir)
 
     // Entries are independent until the swap: several threads inflate them side by side, the
     // calling thread among them, and only the calling thread reports, in order.
-    Staging staging(plan.entries, zipPath, transaction.stagingDir());
+    Staging staging(plan.entries, zipPath, root, transaction.stagingDir());
     const int threads = OvInstallTransaction::threadCount();
     QThreadPool pool;
     pool.setMaxThreadCount(qMax(1, threads - 1));
     for (int i = 1; i < threads && i < plan.entries.size(); ++i)
         pool.start(new StagingTask(staging));
     {
-        OvZipStager stager(zipPath, staging.stagingDir);
+        OvZipStager stager(zipPath, root, staging.stagingDir);
         QMutexLocker lock(&staging.mutex);
         for (int reported = 0; reported < plan.entries.size();) {
             if (staging.done.at(reported)) {

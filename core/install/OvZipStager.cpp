@@ -4,7 +4,6 @@
 
 #include <QDebug>
 #include <QDir>
-#include <QFileInfo>
 
 #include <unzip.h>
 
@@ -19,9 +18,9 @@ constexpr quint32 kMethodDeflated = Z_DEFLATED;
 
 } // namespace
 
-OvZipStager::OvZipStager(const QString &zipPath, const QString &stagingDir)
-    : archive(unzOpen64(QFile::encodeName(zipPath).constData())), stagingDir(stagingDir),
-      buffer(new char[kBufferSize])
+OvZipStager::OvZipStager(const QString &zipPath, const QString &root, const QString &stagingDir)
+    : archive(unzOpen64(QFile::encodeName(zipPath).constData())), root(root),
+      stagingDir(stagingDir), buffer(new char[kBufferSize])
 {
 }
 
@@ -37,10 +36,9 @@ OvZipStager::Result OvZipStager::stage(const Entry &entry, QString *error)
         return Result::Done;
     const QString path = stagingDir + QLatin1Char('/') + entry.relative;
     if (entry.isDirectory)
-        return QDir().mkpath(path)
-                   ? Result::Done
-                   : fail(Result::Unwritable, QStringLiteral("cannot create"), error);
-    if (!QDir().mkpath(QFileInfo(path).path()))
+        return makeDir(path) ? Result::Done
+                             : fail(Result::Unwritable, QStringLiteral("cannot create"), error);
+    if (!makeDir(path.left(path.lastIndexOf(QLatin1Char('/')))))
         return fail(Result::Unwritable, QStringLiteral("cannot create its directory"), error);
 
     // minizip has no password to give and hands out other methods as raw compressed bytes.
@@ -74,8 +72,12 @@ OvZipStager::Result OvZipStager::stage(const Entry &entry, QString *error)
             return fail(Result::Unwritable, QStringLiteral("short write: ") + why, error);
         }
     }
-    if (entry.rights)
-        file.setPermissions(entry.rights);
+    // Looked up here rather than while the entries are listed: this runs on every thread.
+    const QFileDevice::Permissions rights =
+        entry.keepsRights ? QFile::permissions(root + QLatin1Char('/') + entry.relative)
+                          : entry.rights;
+    if (rights)
+        file.setPermissions(rights);
     file.setFileTime(entry.time, QFileDevice::FileBirthTime);
     if (entry.hasExtraField) {
         // Whatever the extra field says about times, the recorded date is the one we trust.
@@ -97,6 +99,16 @@ OvZipStager::Result OvZipStager::stage(const Entry &entry, QString *error)
         return fail(Result::Unwritable, QStringLiteral("cannot be flushed: ") + file.errorString(),
                     error);
     return Result::Done;
+}
+
+bool OvZipStager::makeDir(const QString &path)
+{
+    if (madeDirs.contains(path))
+        return true;
+    if (!QDir().mkpath(path))
+        return false;
+    madeDirs.insert(path);
+    return true;
 }
 
 OvZipStager::Result OvZipStager::fail(Result result, const QString &why, QString *error)

@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -20,7 +21,8 @@ public:
         quint64 size = 0;   // recorded uncompressed size
         QString relative;   // clean path below the destination; empty: not extracted
         bool isDirectory = false;
-        QFileDevice::Permissions rights; // none: what a new file gets
+        QFileDevice::Permissions rights; // none: what a new file gets, or keepsRights
+        bool keepsRights = false;        // no rights recorded: those of the file it replaces
         quint32 flag = 0;
         quint32 method = 0;
         QDateTime time; // recorded local date and time
@@ -34,7 +36,8 @@ public:
         Unwritable  // the staged file could not be written whole (disk full, no rights)
     };
 
-    OvZipStager(const QString &zipPath, const QString &stagingDir);
+    // `root` is the installation directory, `stagingDir` the folder the entries go to.
+    OvZipStager(const QString &zipPath, const QString &root, const QString &stagingDir);
     ~OvZipStager();
     OvZipStager(const OvZipStager &) = delete;
     OvZipStager &operator=(const OvZipStager &) = delete;
@@ -43,10 +46,13 @@ public:
     Result stage(const Entry &entry, QString *error);
 
 private:
+    bool makeDir(const QString &path);
     Result fail(Result result, const QString &why, QString *error);
 
     void *archive = nullptr;
+    const QString root;
     const QString stagingDir;
+    QSet<QString> madeDirs; // known to exist: made or found by this stager
     std::unique_ptr<char[]> buffer;
     QFile file;
 };
