@@ -118,6 +118,12 @@ bool OvInstallTransaction::swap(QString *error)
             backups << stateDir + QStringLiteral("/backup/") + file;
     }
     journal << fileLines; // directories first: a rollback takes the lines backwards
+    // The journal must not send a restart to staged files that a power cut could have lost.
+    if (!OvInstallFs::syncVolume(stagingDir())) {
+        *error = QStringLiteral("cannot flush the staged files in %1").arg(stagingDir());
+        abort();
+        return false;
+    }
     if (!writeJournal(journal, error)) {
         abort();
         return false;
@@ -146,6 +152,11 @@ bool OvInstallTransaction::swap(QString *error)
         isDone = isDone && moveRetrying(stagingDir() + '/' + file, target, error);
         if (isDone && stepHook)
             stepHook("swap", ++moved);
+    }
+    // The moves must be on the disk before the journal goes.
+    if (isDone && !OvInstallFs::syncVolume(root)) {
+        *error = QStringLiteral("cannot flush the moves in %1").arg(root);
+        isDone = false;
     }
     if (!isDone) {
         QString why;

@@ -86,7 +86,7 @@ OvZipStager::Result OvZipStager::stage(const Entry &entry, QString *error)
         file.setFileTime(entry.time, QFileDevice::FileModificationTime);
     }
     // The swap renames this file into place: its data must be on the disk before that.
-    const bool isSynced = read == 0 && OvInstallFs::syncFile(file);
+    const bool isSynced = read == 0 && OvInstallFs::syncStagedFile(file);
     file.close();
     // The close is where minizip compares the checksum.
     const int closeRet = unzCloseCurrentFile(zf);
