@@ -107,12 +107,13 @@ bool OvInstallTransaction::swap(QString *error)
     for (const QString &file : qAsConst(files)) {
         needDirectory(file.section(QLatin1Char('/'), 0, -2));
         const QFileInfo target(root + '/' + file);
-        if (target.isDir() && !target.isSymLink()) {
+        const bool isLink = target.isSymLink(); // first: one lstat() answers all for a file
+        if (!isLink && target.isDir()) {
             *error = QStringLiteral("a directory is in the place of %1").arg(target.filePath());
             abort();
             return false;
         }
-        const bool isOld = target.exists() || target.isSymLink();
+        const bool isOld = isLink || target.exists();
         fileLines << line(isOld ? "old" : "new", file);
         if (isOld)
             backups << stateDir + QStringLiteral("/backup/") + file;

@@ -1,6 +1,7 @@
 #include "core/install/OvZipStager.h"
 
 #include "core/install/OvInstallFs.h"
+#include "core/install/OvZipIo.h"
 
 #include <QDebug>
 #include <QDir>
@@ -18,9 +19,8 @@ constexpr quint32 kMethodDeflated = Z_DEFLATED;
 
 } // namespace
 
-OvZipStager::OvZipStager(const QString &zipPath, const QString &root, const QString &stagingDir)
-    : archive(unzOpen64(QFile::encodeName(zipPath).constData())), root(root),
-      stagingDir(stagingDir), buffer(new char[kBufferSize])
+OvZipStager::OvZipStager(const QString &zipPath, const QString &stagingDir)
+    : archive(OvZipIo::open(zipPath)), stagingDir(stagingDir), buffer(new char[kBufferSize])
 {
 }
 
@@ -72,12 +72,8 @@ OvZipStager::Result OvZipStager::stage(const Entry &entry, QString *error)
             return fail(Result::Unwritable, QStringLiteral("short write: ") + why, error);
         }
     }
-    // Looked up here rather than while the entries are listed: this runs on every thread.
-    const QFileDevice::Permissions rights =
-        entry.keepsRights ? QFile::permissions(root + QLatin1Char('/') + entry.relative)
-                          : entry.rights;
-    if (rights)
-        file.setPermissions(rights);
+    if (entry.rights)
+        file.setPermissions(entry.rights);
     file.setFileTime(entry.time, QFileDevice::FileBirthTime);
     if (entry.hasExtraField) {
         // Whatever the extra field says about times, the recorded date is the one we trust.

@@ -21,8 +21,7 @@ public:
         quint64 size = 0;   // recorded uncompressed size
         QString relative;   // clean path below the destination; empty: not extracted
         bool isDirectory = false;
-        QFileDevice::Permissions rights; // none: what a new file gets, or keepsRights
-        bool keepsRights = false;        // no rights recorded: those of the file it replaces
+        QFileDevice::Permissions rights; // none: what a new file gets
         quint32 flag = 0;
         quint32 method = 0;
         QDateTime time; // recorded local date and time
@@ -36,8 +35,7 @@ public:
         Unwritable  // the staged file could not be written whole (disk full, no rights)
     };
 
-    // `root` is the installation directory, `stagingDir` the folder the entries go to.
-    OvZipStager(const QString &zipPath, const QString &root, const QString &stagingDir);
+    OvZipStager(const QString &zipPath, const QString &stagingDir);
     ~OvZipStager();
     OvZipStager(const OvZipStager &) = delete;
     OvZipStager &operator=(const OvZipStager &) = delete;
@@ -50,7 +48,6 @@ private:
     Result fail(Result result, const QString &why, QString *error);
 
     void *archive = nullptr;
-    const QString root;
     const QString stagingDir;
     QSet<QString> madeDirs; // known to exist: made or found by this stager
     std::unique_ptr<char[]> buffer;
