@@ -5,9 +5,10 @@
 
 class QString;
 
-// How minizip reads a package. It seeks before every 16 KB it reads, even to where it already
-// is; through a stream with the C library's 4 KB buffer each such seek costs a system call and
-// two reads. A stream with a large buffer serves most of them from memory.
+// How minizip reads a package. It seeks before every 16 KB it inflates, even to where the
+// stream already is, and the C library then asks the system for the position again and drops
+// what it has buffered: a system call and a short read more for every read. Here a seek to the
+// current position does nothing.
 namespace OvZipIo {
 
 // Opens the package for reading, or returns null as unzOpen64() does.
