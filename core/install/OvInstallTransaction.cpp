@@ -2,13 +2,16 @@
 
 #include "core/install/OvInstallFs.h"
 
+#include <QAtomicInt>
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRunnable>
 #include <QSet>
 #include <QThread>
+#include <QThreadPool>
 #include <QUrl>
 
 namespace {
@@ -21,6 +24,7 @@ const QString kSwap = QStringLiteral("swap");
 constexpr int kRetryMs = 3000;
 constexpr int kFirstDelayMs = 20;
 constexpr int kLongestDelayMs = 400;
+constexpr int kMostThreads = 4;
 
 bool isThere(const QString &path)
 {
@@ -99,17 +103,28 @@ bool OvInstallTransaction::swap(QString *error)
     };
     for (const QString &dir : qAsConst(directories))
         needDirectory(dir);
+    QStringList backups;
     for (const QString &file : qAsConst(files)) {
         needDirectory(file.section(QLatin1Char('/'), 0, -2));
         const QFileInfo target(root + '/' + file);
-        if (target.isDir() && !target.isSymLink()) {
+        const bool isLink = target.isSymLink(); // first: one lstat() answers all for a file
+        if (!isLink && target.isDir()) {
             *error = QStringLiteral("a directory is in the place of %1").arg(target.filePath());
             abort();
             return false;
         }
-        fileLines << line(isThere(target.filePath()) ? "old" : "new", file);
+        const bool isOld = isLink || target.exists();
+        fileLines << line(isOld ? "old" : "new", file);
+        if (isOld)
+            backups << stateDir + QStringLiteral("/backup/") + file;
     }
     journal << fileLines; // directories first: a rollback takes the lines backwards
+    // The journal must not send a restart to staged files that a power cut could have lost.
+    if (!OvInstallFs::syncVolume(stagingDir())) {
+        *error = QStringLiteral("cannot flush the staged files in %1").arg(stagingDir());
+        abort();
+        return false;
+    }
     if (!writeJournal(journal, error)) {
         abort();
         return false;
@@ -122,19 +137,27 @@ bool OvInstallTransaction::swap(QString *error)
             isDone = false;
         }
     }
-    const QString backupDir = stateDir + QStringLiteral("/backup/");
+    QSet<QString> backupDirs;
     int moved = 0;
-    for (int i = 0; isDone && i < files.size(); ++i) {
+    for (int i = 0, old = 0; isDone && i < files.size(); ++i) {
         const QString &file = files.at(i);
         const QString target = root + '/' + file;
         // The old file is renamed aside, never overwritten: that works for a running program.
         if (fileLines.at(i).startsWith(QLatin1String("old"))) {
-            isDone = QDir().mkpath(QFileInfo(backupDir + file).path()) &&
-                     moveRetrying(target, backupDir + file, error);
+            const QString &backup = backups.at(old++);
+            const QString backupParent = backup.left(backup.lastIndexOf(QLatin1Char('/')));
+            isDone = (backupDirs.contains(backupParent) ||
+                      (QDir().mkpath(backupParent) && (backupDirs.insert(backupParent), true))) &&
+                     moveRetrying(target, backup, error);
         }
         isDone = isDone && moveRetrying(stagingDir() + '/' + file, target, error);
         if (isDone && stepHook)
             stepHook("swap", ++moved);
+    }
+    // The moves must be on the disk before the journal goes.
+    if (isDone && !OvInstallFs::syncVolume(root)) {
+        *error = QStringLiteral("cannot flush the moves in %1").arg(root);
+        isDone = false;
     }
     if (!isDone) {
         QString why;
@@ -147,6 +170,7 @@ bool OvInstallTransaction::swap(QString *error)
     // From here on a restart cleans up instead of rolling back.
     QFile::remove(stateDir + QStringLiteral("/journal"));
     OvInstallFs::syncDirectory(stateDir);
+    removeFiles(backups);
     removeState(stateDir);
     return true;
 }
@@ -233,6 +257,28 @@ bool OvInstallTransaction::rollBack(const QStringList &journal, QString *error)
         }
     }
     return isBack;
+}
+
+int OvInstallTransaction::threadCount()
+{
+    return qBound(1, QThread::idealThreadCount(), kMostThreads);
+}
+
+void OvInstallTransaction::removeFiles(const QStringList &paths)
+{
+    // Freeing a large file's blocks takes the system a while; the old files are independent,
+    // so every thread an install may use takes its share.
+    QAtomicInt next = 0;
+    const auto removeNext = [&paths, &next]() {
+        for (int i; (i = next.fetchAndAddRelaxed(1)) < paths.size();)
+            QFile::remove(paths.at(i));
+    };
+    QThreadPool pool;
+    pool.setMaxThreadCount(qMax(1, threadCount() - 1));
+    for (int i = 1; i < threadCount() && i < paths.size(); ++i)
+        pool.start(QRunnable::create(removeNext));
+    removeNext();
+    pool.waitForDone();
 }
 
 void OvInstallTransaction::removeState(const QString &stateDir)

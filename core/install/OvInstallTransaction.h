@@ -42,6 +42,9 @@ public:
     // anything else touches the directory.
     static Recovery recover(const QString &root);
 
+    // The threads an install may use: one per core, never more than four.
+    static int threadCount();
+
     // Test seam: called with the phase ("staging", "swap") and the number of files moved so
     // far, right after each step; lets a test stop the process at a chosen point.
     static void (*stepHook)(const char *phase, int moved);
@@ -49,6 +52,7 @@ public:
 private:
     bool writeJournal(const QStringList &lines, QString *error);
     bool rollBack(const QStringList &journal, QString *error);
+    static void removeFiles(const QStringList &paths);
     static void removeState(const QString &stateDir);
 
     QString root;

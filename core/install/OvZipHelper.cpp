@@ -4,6 +4,7 @@
 #include "core/install/OvInstallTransaction.h"
 #include "core/install/OvZipEntryMode.h"
 #include "core/install/OvZipEntryName.h"
+#include "core/install/OvZipIo.h"
 #include "core/install/OvZipStager.h"
 
 #include <QDebug>
@@ -13,7 +14,6 @@
 #include <QMutex>
 #include <QRunnable>
 #include <QStorageInfo>
-#include <QThread>
 #include <QThreadPool>
 #include <QVector>
 #include <QWaitCondition>
@@ -33,7 +33,6 @@ constexpr int kCommentBufferSize = 64;
 // bookkeeping and the journal.
 constexpr quint64 kBlockSize = 4096;
 constexpr quint64 kMarginDivisor = 10;
-constexpr int kMostThreads = 4;
 
 using Entry = OvZipStager::Entry;
 // Every entry takes at least this many bytes in the central directory.
@@ -86,6 +85,21 @@ QDateTime recordedTime(Plan &plan)
     return found.value();
 }
 
+// The owner's, group's and others' rights of a file, from the status QFileInfo has read already;
+// permissions() would also ask the system three times what this user may do with it.
+QFileDevice::Permissions modeOf(const QFileInfo &info)
+{
+    QFileDevice::Permissions rights;
+    for (const QFileDevice::Permission bit :
+         {QFileDevice::ReadOwner, QFileDevice::WriteOwner, QFileDevice::ExeOwner,
+          QFileDevice::ReadGroup, QFileDevice::WriteGroup, QFileDevice::ExeGroup,
+          QFileDevice::ReadOther, QFileDevice::WriteOther, QFileDevice::ExeOther}) {
+        if (info.permission(bit))
+            rights |= bit;
+    }
+    return rights;
+}
+
 // Decides about the current entry; an empty `relative` means it is skipped (with its log line).
 // Returns an error, with its text in `why`, when the entry can never be installed: that fails the
 // whole install.
@@ -117,12 +131,14 @@ OvZipHelper::Error planEntry(Plan &plan, Entry *entry, QString *why)
         return OvZipHelper::Error::NoError;
     }
     const QFileInfo existing(target);
-    if (existing.exists() || existing.isSymLink())
+    // Asking for the link first lets one lstat() answer every question below for a file.
+    const bool isLink = existing.isSymLink();
+    if (isLink || existing.exists())
         qDebug() << "OvZipHelper::upzip() - file had existed!!" << target;
     // A link in a file's place is replaced, never written through; a directory is never
     // replaced by a file.
     if (placement == OvDestinationGuard::Placement::Blocked ||
-        (!entry->isDirectory && existing.isDir() && !existing.isSymLink())) {
+        (!entry->isDirectory && !isLink && existing.isDir())) {
         *why = QStringLiteral("cannot replace what is in the place of %1").arg(target);
         return OvZipHelper::Error::TargetNotReplaced;
     }
@@ -136,8 +152,8 @@ OvZipHelper::Error planEntry(Plan &plan, Entry *entry, QString *why)
     // rights keeps those of the file it replaces, as it did when it was written over.
     entry->rights = OvZipEntryMode::permissions(static_cast<quint32>(plan.info.version),
                                                 static_cast<quint32>(plan.info.external_fa));
-    if (!entry->rights && existing.exists() && !existing.isSymLink())
-        entry->rights = existing.permissions();
+    if (!entry->rights && !isLink && existing.exists())
+        entry->rights = modeOf(existing);
     entry->flag = static_cast<quint32>(plan.info.flag);
     entry->method = static_cast<quint32>(plan.info.compression_method);
     entry->time = recordedTime(plan);
@@ -223,7 +239,7 @@ bool OvZipHelper::upzip(const QString &zipPath, const QString &destDir)
     }
 
     Plan plan;
-    plan.archive = unzOpen64(zipPath.toLocal8Bit().constData());
+    plan.archive = OvZipIo::open(zipPath);
     if (!plan.archive) {
         qDebug() << "OvZipHelper::upzip() Fail to open unzip File" << zipPath;
         return finish(Error::ArchiveUnreadable,
@@ -309,7 +325,7 @@ bool OvZipHelper::upzip(const QString &zipPath, const QString &destDir)
     // Entries are independent until the swap: several threads inflate them side by side, the
     // calling thread among them, and only the calling thread reports, in order.
     Staging staging(plan.entries, zipPath, transaction.stagingDir());
-    const int threads = qBound(1, QThread::idealThreadCount(), kMostThreads);
+    const int threads = OvInstallTransaction::threadCount();
     QThreadPool pool;
     pool.setMaxThreadCount(qMax(1, threads - 1));
     for (int i = 1; i < threads && i < plan.entries.size(); ++i)

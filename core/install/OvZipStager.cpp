@@ -1,10 +1,10 @@
 #include "core/install/OvZipStager.h"
 
 #include "core/install/OvInstallFs.h"
+#include "core/install/OvZipIo.h"
 
 #include <QDebug>
 #include <QDir>
-#include <QFileInfo>
 
 #include <unzip.h>
 
@@ -20,8 +20,7 @@ constexpr quint32 kMethodDeflated = Z_DEFLATED;
 } // namespace
 
 OvZipStager::OvZipStager(const QString &zipPath, const QString &stagingDir)
-    : archive(unzOpen64(QFile::encodeName(zipPath).constData())), stagingDir(stagingDir),
-      buffer(new char[kBufferSize])
+    : archive(OvZipIo::open(zipPath)), stagingDir(stagingDir), buffer(new char[kBufferSize])
 {
 }
 
@@ -37,10 +36,9 @@ OvZipStager::Result OvZipStager::stage(const Entry &entry, QString *error)
         return Result::Done;
     const QString path = stagingDir + QLatin1Char('/') + entry.relative;
     if (entry.isDirectory)
-        return QDir().mkpath(path)
-                   ? Result::Done
-                   : fail(Result::Unwritable, QStringLiteral("cannot create"), error);
-    if (!QDir().mkpath(QFileInfo(path).path()))
+        return makeDir(path) ? Result::Done
+                             : fail(Result::Unwritable, QStringLiteral("cannot create"), error);
+    if (!makeDir(path.left(path.lastIndexOf(QLatin1Char('/')))))
         return fail(Result::Unwritable, QStringLiteral("cannot create its directory"), error);
 
     // minizip has no password to give and hands out other methods as raw compressed bytes.
@@ -84,7 +82,7 @@ OvZipStager::Result OvZipStager::stage(const Entry &entry, QString *error)
         file.setFileTime(entry.time, QFileDevice::FileModificationTime);
     }
     // The swap renames this file into place: its data must be on the disk before that.
-    const bool isSynced = read == 0 && OvInstallFs::syncFile(file);
+    const bool isSynced = read == 0 && OvInstallFs::syncStagedFile(file);
     file.close();
     // The close is where minizip compares the checksum.
     const int closeRet = unzCloseCurrentFile(zf);
@@ -97,6 +95,16 @@ OvZipStager::Result OvZipStager::stage(const Entry &entry, QString *error)
         return fail(Result::Unwritable, QStringLiteral("cannot be flushed: ") + file.errorString(),
                     error);
     return Result::Done;
+}
+
+bool OvZipStager::makeDir(const QString &path)
+{
+    if (madeDirs.contains(path))
+        return true;
+    if (!QDir().mkpath(path))
+        return false;
+    madeDirs.insert(path);
+    return true;
 }
 
 OvZipStager::Result OvZipStager::fail(Result result, const QString &why, QString *error)

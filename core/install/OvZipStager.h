@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -43,10 +44,12 @@ public:
     Result stage(const Entry &entry, QString *error);
 
 private:
+    bool makeDir(const QString &path);
     Result fail(Result result, const QString &why, QString *error);
 
     void *archive = nullptr;
     const QString stagingDir;
+    QSet<QString> madeDirs; // known to exist: made or found by this stager
     std::unique_ptr<char[]> buffer;
     QFile file;
 };
