@@ -116,14 +116,11 @@ void TestOvStartup::languageFile()
 
     QTemporaryDir dir;
     const QString path = dir.path() + QStringLiteral("/config/sysconfig-language.xml");
-    QFile file(path);
     if (content == "<dir>")
         QVERIFY(QDir().mkpath(path));
     else if (!content.isNull())
-        QVERIFY2(QDir().mkpath(dir.path() + "/config") && file.open(QIODevice::WriteOnly) &&
-                     file.write(content) == content.size(),
+        QVERIFY2(QDir().mkpath(dir.path() + "/config") && OvTestSupport::writeFile(path, content),
                  qPrintable(path));
-    file.close();
 
     OvTestSupport::LogCapture log;
     const QString language = OvLanguageSetting::readFrom(OvLanguageSetting::filePath(dir.path()));

@@ -1,4 +1,4 @@
-#include "tools/service/OvReleaseCatalogue.h"
+#include "common/OvTestSupport.h"
 #include "tools/service/OvUpgradeProtocol.h"
 
 #include <QDir>
@@ -11,7 +11,7 @@
 
 #include <httplib.h>
 
-// The release catalogue's choices and refusals, and the service's answers over loopback; whole
+// The service's answers over loopback, the release it picks among them; whole
 // updates through the service and its shaping options are the end-to-end runs' part.
 class TestOvReferenceService : public QObject
 {
@@ -20,16 +20,11 @@ class TestOvReferenceService : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void pick_data();
-    void pick();
-    void malformed_data();
-    void malformed();
     void requests_data();
     void requests();
 
 private:
     QTemporaryDir dir;
-    OvReleaseCatalogue catalogue;
     QProcess service;
     const QByteArray package = QByteArray("zip bytes ").repeated(20000);
     int port = -1;
@@ -50,18 +45,11 @@ const char *const kCatalogue = R"({"channels": [
                       "signature": "cdn sig"}]}},
   {"key": 5, "codes": {"x": [{"version": "1.0", "package": "x.zip"}]}}]})";
 
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
 } // namespace
 
 void TestOvReferenceService::initTestCase()
 {
-    QString error;
-    QVERIFY2(catalogue.load(kCatalogue, &error), qPrintable(error));
+    using OvTestSupport::writeFile;
     QVERIFY(dir.isValid() && QDir(dir.path()).mkpath("packages") &&
             writeFile(dir.filePath("catalogue.json"), kCatalogue) &&
             writeFile(dir.filePath("packages/pkg.zip"), package) &&
@@ -84,73 +72,8 @@ void TestOvReferenceService::cleanupTestCase()
     QVERIFY2(service.waitForFinished(5000) && service.exitStatus() == QProcess::NormalExit &&
                  service.exitCode() == 0,
              "the service did not stop cleanly on SIGTERM");
-    QFile file(dir.filePath("service.log"));
-    const QByteArray log = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const QByteArray log = OvTestSupport::readFile(dir.filePath("service.log"));
     QVERIFY2(log.contains("\n127.0.0.1 GET /packages/pkg.zip 200 200000 bytes\n"), log.data());
-}
-
-void TestOvReferenceService::pick_data()
-{
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("release"); // package|description|importance, or why there is none
-
-    QTest::newRow("newest by number, not by order") << "" << 3 << "pkg.zip|Fixes|2";
-    QTest::newRow("code's release wins a tie") << "abc" << 3 << "pilot.zip||1";
-    QTest::newRow("newer general beats older code") << "old" << 3 << "pkg.zip|Fixes|2";
-    QTest::newRow("newer code beats general") << "new" << 3 << "https://cdn.example.com/new.zip||2";
-    QTest::newRow("unlisted code gets general") << "zzz" << 3 << "pkg.zip|Fixes|2";
-    QTest::newRow("unknown key") << "" << 4 << "unknown key";
-    QTest::newRow("code-only channel, no code") << "" << 5 << "no release";
-    QTest::newRow("code-only channel, its code") << "x" << 5 << "x.zip||2";
-}
-
-void TestOvReferenceService::pick()
-{
-    QFETCH(int, key);
-    QFETCH(QString, code);
-
-    using O = OvReleaseCatalogue::Outcome;
-    const OvReleaseCatalogue::Pick pick = catalogue.pick(key, code);
-    const OvRelease &r = pick.release;
-    QTEST(pick.outcome == O::UnknownKey ? QStringLiteral("unknown key")
-          : pick.outcome == O::NoRelease
-              ? QStringLiteral("no release")
-              : r.package + '|' + r.description + '|' + QString::number(r.importanceLevel),
-          "release");
-}
-
-void TestOvReferenceService::malformed_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QString>("fault"); // must appear in the error text
-
-    const auto coded = [](const char *r) {
-        return QByteArray(R"({"channels":[{"key":1,"codes":{"c":[)") + r + "]}}]}";
-    };
-    QTest::newRow("not JSON") << QByteArray("{\"channels\": [") << "offset";
-    QTest::newRow("key twice") << QByteArray(R"({"channels":[{"key":1},{"key":1}]})")
-                               << "channels[1]: key 1 is listed twice";
-    QTest::newRow("version with a letter")
-        << coded(R"({"version":"v1","package":"p"})") << "codes.c[0]: \"version\"";
-    QTest::newRow("package climbing out")
-        << coded(R"({"version":"1","package":"../p.zip"})") << "codes.c[0]: \"package\"";
-    QTest::newRow("same version twice")
-        << coded(R"({"version":"1.1","package":"p"},{"version":"1.1.0","package":"q"})")
-        << "codes.c[1]: version 1.1.0 is listed twice";
-}
-
-void TestOvReferenceService::malformed()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(QString, fault);
-
-    QString error;
-    QVERIFY2(!catalogue.load(json, &error), "a malformed catalogue was accepted");
-    QVERIFY2(error.contains(fault), qPrintable(QStringLiteral("unhelpful error: ") + error));
-    // A failed load keeps what was there, and takes nothing of the new one.
-    QCOMPARE(catalogue.pick(3, QString()).release.package, QStringLiteral("pkg.zip"));
-    QCOMPARE(catalogue.pick(1, QString()).outcome, OvReleaseCatalogue::Outcome::UnknownKey);
 }
 
 void TestOvReferenceService::requests_data()
@@ -159,18 +82,26 @@ void TestOvReferenceService::requests_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<int>("httpStatus");
     QTest::addColumn<int>("status");       // in the envelope; 0 for a package
-    QTest::addColumn<QString>("expected"); // offered URL, a word of the message, or the package
+    QTest::addColumn<QString>("expected"); // offer's URL|description|importance, a word, a file
 
+    const auto query = [](const char *tag, const char *body, int status, const QString &expected) {
+        QTest::newRow(tag) << "" << QByteArray(body) << 200 << status << expected;
+    };
     const QByteArray key3(R"({"key":3})");
     const QByteArray spaces(OvUpgradeProtocol::kMaxQueryBytes - key3.size(), ' ');
-    const QString offer = QStringLiteral("http://127.0.0.1:%1/packages/pkg.zip").arg(port);
-    QTest::newRow("offer elsewhere") << "" << QByteArray(R"({"code":"new","key":3})") << 200 << 200
-                                     << "https://cdn.example.com/new.zip";
-    QTest::newRow("unknown key") << "" << QByteArray(R"({"key":9})") << 200 << 404
-                                 << "unknown key 9";
+    const QString offer = QStringLiteral("http://127.0.0.1:%1/packages/pkg.zip|Fixes|2").arg(port);
+    query("offer elsewhere", R"({"code":"new","key":3})", 200,
+          "https://cdn.example.com/new.zip||2");
+    query("code's release wins a tie", R"({"code":"abc","key":3})", 200, "/pilot.zip||1");
+    query("newer general beats older code", R"({"code":"old","key":3})", 200, offer);
+    query("unlisted code gets general", R"({"code":"zzz","key":3})", 200, offer);
+    query("code-only channel, its code", R"({"code":"x","key":5})", 200, "/x.zip||2");
+    query("code-only channel, no code", R"({"key":5})", 404, "no release");
+    query("unknown key", R"({"key":9})", 404, "unknown key 9");
     QTest::newRow("not JSON") << "" << QByteArray("key=3") << 400 << 400 << "JSON";
     QTest::newRow("key a string") << "" << QByteArray(R"({"key":"3"})") << 400 << 400 << "key";
-    QTest::newRow("offer, just within the limit") << "" << spaces + key3 << 200 << 200 << offer;
+    QTest::newRow("newest by number, not by order, just within the limit")
+        << "" << spaces + key3 << 200 << 200 << offer;
     QTest::newRow("one byte over the limit") << "" << spaces + key3 + ' ' << 400 << 400 << "larger";
     QTest::newRow("package") << "/packages/pkg.zip" << QByteArray() << 200 << 0 << "pkg.zip";
     QTest::newRow("climbing out") << "/packages/..%2Fsecret.txt" << QByteArray() << 404 << 404
@@ -200,13 +131,17 @@ void TestOvReferenceService::requests()
     const QJsonObject answer =
         QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).object();
     QCOMPARE(answer.value(QStringLiteral("status")).toInt(), status);
-    const QString found = status == 200 ? answer.value("data").toObject().value("url").toString()
+    const QJsonObject data = answer.value("data").toObject();
+    const QString found = status == 200 ? data.value("url").toString() + '|' +
+                                              data.value("description").toString() + '|' +
+                                              QString::number(data.value("importanceLevel").toInt())
                                         : answer.value(QStringLiteral("message")).toString();
     QVERIFY2(found.contains(expected), qPrintable(found));
     // Signed by the .minisig beside our package, or by the catalogue's text for one elsewhere.
-    const QByteArray signature = found.startsWith("https:") ? "cdn sig" : "pkg sig";
-    QCOMPARE(answer.value("data").toObject().value("signature").toString(),
-             status == 200 ? QString::fromLatin1(signature.toBase64()) : QString());
+    const QByteArray signature = found.startsWith("https:")    ? "cdn sig"
+                                 : found.contains("/pkg.zip|") ? "pkg sig"
+                                                               : "";
+    QCOMPARE(data.value("signature").toString(), QString::fromLatin1(signature.toBase64()));
 }
 
 QTEST_GUILESS_MAIN(TestOvReferenceService)

@@ -21,26 +21,14 @@
 
 namespace {
 
+using OvTestSupport::readFile;
+
 const QString kRetry = QStringLiteral("Warning: Update failed because %1 failed,whether to retry?");
 const QString kDownloadFailed = kRetry.arg("download");
 const QString kUnZipFailed = kRetry.arg("unzip");
 const QString kStart = QStringLiteral("Tip: Whether to start the software?");
 const QString kExit = QStringLiteral("Warning: Software is updating, please confirm to exit?");
 const QByteArray kOldData = "old data, longer than the new";
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Runs the application's event loop until the window ends it; -99 when it never does.
-int runLoop()
-{
-    const QObject guard; // takes its time-out along when the loop ends in time
-    QTimer::singleShot(20000, &guard, [] { QCoreApplication::exit(-99); });
-    return QApplication::exec();
-}
 
 // One update from the offer on: the user's script and what must come of it.
 struct Update
@@ -90,7 +78,6 @@ protected:
     bool eventFilter(QObject *, QEvent *event) override;
 
 private:
-    void startWindow();
     void poll();
     bool isTimeToClose() const;
     int rowPercent() const;
@@ -104,8 +91,6 @@ private:
     std::unique_ptr<OvTestGate> gate;
     std::string checkAnswer;
     QByteArray package;
-    QByteArray signature; // the answer's "signature" member when not empty
-    QByteArray key;       // the window's public key when not empty
     std::atomic<int> packageRequests{0};
     QPointer<OvZentaUpdateForm> window;
     Update script;
@@ -131,8 +116,6 @@ void TestOvZentaUpdateForm::init()
     script = Update();
     seen = Seen();
     packageRequests = 0;
-    signature.clear();
-    key.clear();
     server = std::make_unique<OvTestServer>();
     server->server().Post("/check", [this](const httplib::Request &, httplib::Response &res) {
         res.set_content(checkAnswer, "application/json");
@@ -167,25 +150,6 @@ void TestOvZentaUpdateForm::cleanup()
     QThreadPool::globalInstance()->waitForDone();
     QDir::setCurrent(QDir::tempPath());
     dir.reset();
-}
-
-void TestOvZentaUpdateForm::startWindow()
-{
-    checkAnswer =
-        QStringLiteral(R"({"status":200,"message":"ok","data":{"version":"%1",)"
-                       R"("url":"%2","description":"New things.","importanceLevel":%3%4}})")
-            .arg("2.0", server->url(QStringLiteral("/pkg.zip")))
-            .arg(script.importance)
-            .arg(signature.isEmpty() ? QString() : ",\"signature\":\"" + signature + '"')
-            .toStdString();
-    window = new OvZentaUpdateForm;
-    window->installEventFilter(this);
-    window->setInstallDir(dir->path());
-    window->setCurrentVersion(QStringLiteral("1.0"));
-    window->setProcessName(QStringLiteral("zenta-suite"));
-    if (!key.isEmpty())
-        window->setPublicKey(key);
-    window->startUpgradeCheck(server->url(QStringLiteral("/check")));
 }
 
 bool TestOvZentaUpdateForm::eventFilter(QObject *, QEvent *event)
@@ -284,29 +248,44 @@ void TestOvZentaUpdateForm::update()
         entries.append(OvTestZip::Entry("extra/" + QByteArray::number(i),
                                         QByteArray(50000, char('a' + i % 26))));
     QVERIFY(OvTestZip::write(path("source.zip"), entries)); // left there, among older files
-    if (update.isTampered) { // still a sound zip: only the signature check can refuse it
+    QByteArray key, signature; // the window's key and the answer's member, when not empty
+    if (update.isTampered) {   // still a sound zip: only the signature check can refuse it
         key = OvTestMinisign::makeKey(dir->path(), "vendor");
-        signature = OvTestMinisign::sign(dir->path(), "vendor", path("source.zip"), "zenta 2.0");
+        signature =
+            OvTestMinisign::sign(dir->path(), "vendor", path("source.zip"), "zenta 2.0").toBase64();
         QVERIFY2(!key.isEmpty() && !signature.isEmpty(), "minisign failed");
-        signature = signature.toBase64();
         entries[1].data = "tampered";
         QVERIFY(OvTestZip::write(path("source.zip"), entries));
     }
     package = readFile(path("source.zip"));
 
     // The running suite, a copy of sleep under the name the window stops, among older files.
-    QFile old(path("data.txt"));
-    QVERIFY(old.open(QIODevice::WriteOnly) && old.write(kOldData) > 0);
-    old.close();
-    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), path("zenta-suite")));
+    QVERIFY(OvTestSupport::writeFile(path("data.txt"), kOldData) &&
+            QFile::copy(QStringLiteral("/bin/sleep"), path("zenta-suite")));
     QProcess suite;
     suite.start(path("zenta-suite"), {QStringLiteral("60")});
     QVERIFY(suite.waitForStarted());
     suitePid = suite.processId();
 
     const OvTestSupport::LogCapture log;
-    startWindow();
-    QCOMPARE(runLoop(), update.exitCode);
+    checkAnswer =
+        QStringLiteral(R"({"status":200,"message":"ok","data":{"version":"%1",)"
+                       R"("url":"%2","description":"New things.","importanceLevel":%3%4}})")
+            .arg("2.0", server->url(QStringLiteral("/pkg.zip")))
+            .arg(script.importance)
+            .arg(signature.isEmpty() ? QString() : ",\"signature\":\"" + signature + '"')
+            .toStdString();
+    window = new OvZentaUpdateForm;
+    window->installEventFilter(this);
+    window->setInstallDir(dir->path());
+    window->setCurrentVersion(QStringLiteral("1.0"));
+    window->setProcessName(QStringLiteral("zenta-suite"));
+    if (!key.isEmpty())
+        window->setPublicKey(key);
+    window->startUpgradeCheck(server->url(QStringLiteral("/check")));
+    // -99 when the window never ends the loop; the time-out goes with the window.
+    QTimer::singleShot(20000, window, [] { QCoreApplication::exit(-99); });
+    QCOMPARE(QApplication::exec(), update.exitCode);
     // The newer offer shows the window (the lines of one not newer are the end-to-end runs').
     QVERIFY2(log.contains("OvZentaUpdateForm::checkIsQuit 0 1") &&
                  log.contains("OvZentaUpdateForm::checkIsQuit true"),
