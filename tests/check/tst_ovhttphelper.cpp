@@ -2,7 +2,6 @@
 #include "common/OvTestSupport.h"
 #include "core/check/OvHttpHelper.h"
 
-#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QtTest>
 
@@ -67,15 +66,11 @@ void TestOvHttpHelper::initTestCase()
     qRegisterMetaType<OvZentaUpdateInfo>(); // for the spies
     QVERIFY(translator.load(QStringLiteral(":/OvZentaUpdate-en_US.qm")));
     QCoreApplication::installTranslator(&translator);
-    // Two self-signed certificates: the first trusted process-wide, as a system CA would be.
     QString cert, key, error;
-    QVERIFY2(OvTestSupport::makeSelfSignedCertificate(untrustedDir.path(), &cert, &key, &error),
-             qPrintable(error));
-    QVERIFY2(OvTestSupport::makeSelfSignedCertificate(trustedDir.path(), &cert, &key, &error),
-             qPrintable(error));
-    QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
-    trusting.addCaCertificates(cert);
-    QSslConfiguration::setDefaultConfiguration(trusting);
+    for (const bool trusted : {false, true})
+        QVERIFY2(OvTestSupport::makeSelfSignedCertificate(
+                     (trusted ? trustedDir : untrustedDir).path(), &cert, &key, &error, trusted),
+                 qPrintable(error));
 }
 
 void TestOvHttpHelper::parse_data()

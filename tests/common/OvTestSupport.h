@@ -14,9 +14,10 @@ QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &data);
 
 // Writes a self-signed certificate for 127.0.0.1 and its key into `dir` with the openssl
-// command. Returns false (and says why in `error`) when that fails.
+// command, with `trusted` trusted process-wide as a system CA would be. Returns false (and says
+// why in `error`) when that fails.
 bool makeSelfSignedCertificate(const QString &dir, QString *certPath, QString *keyPath,
-                               QString *error);
+                               QString *error, bool trusted = false);
 
 // Collects the text of every message logged while it is alive, for tests that check log lines
 // which QTest::ignoreMessage cannot match exactly (several items, quoting).

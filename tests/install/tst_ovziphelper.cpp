@@ -269,15 +269,14 @@ void TestOvZipHelper::extracts_data()
     longer.replace(central + 20, 8, "\xff\xff\xff\x7f\xff\xff\xff\x7f");
     shorter.replace(central + 20, 8, QByteArray("\x04\0\0\0\x04\0\0\0", 8));
     counted.replace(counted.indexOf("PK\x05\x06") + 8, 4, "\xfe\xff\xfe\xff");
-    row("central directory: offset past the end", {}, {{"lied", ""}}, {"dest/"},
-        Error::EntryUnreadable, {}, past);
-    row("central directory: sizes past the end", {}, {{"lied", ""}}, {"dest/"},
-        Error::EntryUnreadable, {}, longer);
-    row("central directory: sizes too short", {}, {{"lied", ""}}, {"dest/"}, Error::EntryUnreadable,
-        {}, shorter);
+    const auto lied = [&](const char *title, const QByteArray &archive) {
+        row(title, {}, {{"lied", ""}}, {"dest/"}, Error::EntryUnreadable, {}, archive);
+    };
+    lied("central directory: offset past the end", past);
+    lied("central directory: sizes past the end", longer);
+    lied("central directory: sizes too short", shorter);
     shorter.replace(honest.indexOf("PK\x03\x04") + 18, 8, shorter.mid(central + 20, 8));
-    row("both headers: sizes too short", {}, {{"lied", ""}}, {"dest/"}, Error::EntryUnreadable, {},
-        shorter);
+    lied("both headers: sizes too short", shorter);
     row("entry count beyond the file", {}, {}, {"dest/"}, Error::ArchiveUnreadable,
         "OvZipHelper::upzip() Fail to get global info: more entries recorded than \"p.zip\" can "
         "hold",
