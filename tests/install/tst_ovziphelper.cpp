@@ -108,7 +108,6 @@ private slots:
     void extracts();
     void matchesInfoZip_data();
     void matchesInfoZip();
-    void manyEmptyEntries();
 
 private:
     QString unzip = QStandardPaths::findExecutable("unzip");
@@ -258,7 +257,16 @@ void TestOvZipHelper::extracts_data()
     row("read-only installation directory", readOnly, {{"old", "new"}, {"sub/new", "new"}},
         readOnly, Error::StateNotWritten, {}, {}, "read-only");
 
-    // Hostile packages (100,000 entries: manyEmptyEntries). A name of the most bytes a header
+    // Past 65,534 entries the archive writer records the count as 0xffff ("see the 64-bit
+    // record") and writes no such record: minizip then walks until the central directory ends.
+    // Every entry is written and counted; the total stays the recorded 65535.
+    Entries empties;
+    QStringList made;
+    for (int i = 0; i <= 100000; ++i)
+        empties << Entry("e/" + QByteArray::number(i), "", 0), made << QString("dest/e/%1=").arg(i);
+    row("100,001 empty entries", {}, empties, made);
+
+    // Hostile packages. A name of the most bytes a header
     // holds, which the system refuses; a central directory that lies about where an entry
     // starts and how long it is; both headers telling the same short size, so the checksum
     // fails; an entry count the file could not hold (found by fuzzing as a 64-bit count < 0).
@@ -376,7 +384,7 @@ void TestOvZipHelper::extracts()
         const QString result = error == Error::NoError ? "true" : "false";
         QStringList walk;
         for (int i = 1; i <= (result == "true" ? entries.size() : out.emitted.size() - 2); ++i)
-            walk << QString("%1/%2").arg(i).arg(entries.size());
+            walk << QString("%1/%2").arg(i).arg(qMin(entries.size(), 0xffff));
         QCOMPARE(out.emitted, walk << result << "returned " + result);
         QCOMPARE(out.error, error);
         QVERIFY2(logLine.isEmpty() ||
@@ -452,27 +460,6 @@ void TestOvZipHelper::matchesInfoZip()
         QVERIFY2(theirs.contains(line), qPrintable("not as unzip made it: " + line));
     if (out.log.filter(" - Skip").isEmpty())
         QCOMPARE(ours, theirs);
-}
-
-void TestOvZipHelper::manyEmptyEntries()
-{
-    // Past 65,534 entries the archive writer records the count as 0xffff ("see the 64-bit
-    // record") and writes no such record: minizip then walks until the central directory
-    // ends. Every entry is written and counted; the total stays the recorded 65535.
-    QTemporaryDir tmp;
-    Entries empties;
-    QStringList steps;
-    for (int i = 0; i <= 100000; ++i) {
-        empties << Entry("e/" + QByteArray::number(i), "", 0);
-        steps << QString("%1/65535").arg(i + 1);
-    }
-    QVERIFY(OvTestZip::write(tmp.filePath("p.zip"), empties));
-    const Outcome out = runUpzip(tmp.filePath("p.zip"), tmp.filePath("dest"));
-    QCOMPARE(out.emitted, steps << "true"
-                                << "returned true");
-    QCOMPARE(QDir(tmp.filePath("dest/e")).entryList(QDir::Files).size(), 100001);
-    QCOMPARE(QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-             (QStringList{"dest", "p.zip"}));
 }
 
 static QByteArray stopPhase;
