@@ -8,9 +8,7 @@
 
 namespace OvTestSupport {
 
-// The whole content of a file, empty when it cannot be read.
 QByteArray readFile(const QString &path);
-// Writes `data` as the whole content of `path`; false when that fails.
 bool writeFile(const QString &path, const QByteArray &data);
 
 // Writes a self-signed certificate for 127.0.0.1 and its key into `dir` with the openssl
@@ -37,7 +35,6 @@ public:
 class OvTestGate
 {
 public:
-    // Waits until open() or until `ms` have passed; true when opened.
     bool wait(int ms);
     void open();
 

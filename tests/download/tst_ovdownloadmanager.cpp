@@ -382,7 +382,6 @@ void TestOvDownloadManager::queueRunsOneAtATime()
     Rig rig;
     const QList<QByteArray> bodies{OvTestPackage::bytes(500000, 1), OvTestPackage::bytes(150000, 2),
                                    OvTestPackage::bytes(80000, 3)};
-    // The first held at the gate until it opens.
     OvTestPackage::serve(rig.server, rig.gate, "/a/pkg.zip", bodies[0], 100000, 10000);
     OvTestPackage::serve(rig.server, rig.gate, "/b/pkg.zip", bodies[1]);
     OvTestPackage::serve(rig.server, rig.gate, "/c/other.zip", bodies[2]);
