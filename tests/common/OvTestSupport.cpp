@@ -15,15 +15,6 @@ QMutex logMutex; // messages come from every thread
 QStringList capturedLines;
 QtMessageHandler previousHandler = nullptr;
 
-void captureHandler(QtMsgType type, const QMessageLogContext &context, const QString &msg)
-{
-    logMutex.lock();
-    capturedLines.append(msg);
-    logMutex.unlock();
-    if (previousHandler)
-        previousHandler(type, context, msg);
-}
-
 } // namespace
 
 namespace OvTestSupport {
@@ -64,7 +55,14 @@ LogCapture::LogCapture()
 {
     QMutexLocker lock(&logMutex);
     capturedLines.clear();
-    previousHandler = qInstallMessageHandler(captureHandler);
+    previousHandler = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext &context, const QString &msg) {
+            logMutex.lock();
+            capturedLines.append(msg);
+            logMutex.unlock();
+            if (previousHandler)
+                previousHandler(type, context, msg);
+        });
 }
 
 LogCapture::~LogCapture()

@@ -23,11 +23,7 @@ QString certPath, keyPath;
 struct Rig
 {
     Rig() { QDir::setCurrent(dir.path()); }
-    ~Rig()
-    {
-        gate.open();
-        QDir::setCurrent(previousDir);
-    }
+    ~Rig() { gate.open(), QDir::setCurrent(previousDir); }
     QString log() const { return logCapture.lines().join('\n'); }
 
     const QString previousDir = QDir::currentPath();
