@@ -102,10 +102,8 @@ QString TestOvEndToEnd::waitForWindow(const QString &titleRegExp, int ms) const
 
 void TestOvEndToEnd::cleanup()
 {
-    for (QProcess *process : {&updater, &suite, &service}) {
-        process->kill();
-        process->waitForFinished();
-    }
+    for (QProcess *process : {&updater, &suite, &service})
+        process->kill(), process->waitForFinished();
     // The suites the updater started are not our children: end them by the pid they logged.
     for (const QString &pid : suitePids(installPath("demo-suite.log")))
         ::kill(pid.toInt(), SIGKILL);
