@@ -21,7 +21,6 @@ public:
     ~OvTestServer();
 
     httplib::Server &server() { return *impl; }
-    // Binds and starts listening; false when no port could be bound.
     bool start();
     // "http://127.0.0.1:PORT" + path (https for an HTTPS server).
     QString url(const QString &path) const;

@@ -5,6 +5,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QProcess>
+#include <QSslConfiguration>
 
 #include <chrono>
 
@@ -13,15 +14,6 @@ namespace {
 QMutex logMutex; // messages come from every thread
 QStringList capturedLines;
 QtMessageHandler previousHandler = nullptr;
-
-void captureHandler(QtMsgType type, const QMessageLogContext &context, const QString &msg)
-{
-    logMutex.lock();
-    capturedLines.append(msg);
-    logMutex.unlock();
-    if (previousHandler)
-        previousHandler(type, context, msg);
-}
 
 } // namespace
 
@@ -40,7 +32,7 @@ bool writeFile(const QString &path, const QByteArray &data)
 }
 
 bool makeSelfSignedCertificate(const QString &dir, QString *certPath, QString *keyPath,
-                               QString *error)
+                               QString *error, bool trusted)
 {
     *certPath = QDir(dir).filePath("cert.pem");
     *keyPath = QDir(dir).filePath("key.pem");
@@ -53,6 +45,9 @@ bool makeSelfSignedCertificate(const QString &dir, QString *certPath, QString *k
                       QStringList{*keyPath, "-out", *certPath});
     if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
         return *error = "openssl failed: " + QString::fromLocal8Bit(openssl.readAll()), false;
+    QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+    if (trusted && trusting.addCaCertificates(*certPath))
+        QSslConfiguration::setDefaultConfiguration(trusting);
     return true;
 }
 
@@ -60,7 +55,14 @@ LogCapture::LogCapture()
 {
     QMutexLocker lock(&logMutex);
     capturedLines.clear();
-    previousHandler = qInstallMessageHandler(captureHandler);
+    previousHandler = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext &context, const QString &msg) {
+            logMutex.lock();
+            capturedLines.append(msg);
+            logMutex.unlock();
+            if (previousHandler)
+                previousHandler(type, context, msg);
+        });
 }
 
 LogCapture::~LogCapture()

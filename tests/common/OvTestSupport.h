@@ -8,15 +8,14 @@
 
 namespace OvTestSupport {
 
-// The whole content of a file, empty when it cannot be read.
 QByteArray readFile(const QString &path);
-// Writes `data` as the whole content of `path`; false when that fails.
 bool writeFile(const QString &path, const QByteArray &data);
 
 // Writes a self-signed certificate for 127.0.0.1 and its key into `dir` with the openssl
-// command. Returns false (and says why in `error`) when that fails.
+// command, with `trusted` trusted process-wide as a system CA would be. Returns false (and says
+// why in `error`) when that fails.
 bool makeSelfSignedCertificate(const QString &dir, QString *certPath, QString *keyPath,
-                               QString *error);
+                               QString *error, bool trusted = false);
 
 // Collects the text of every message logged while it is alive, for tests that check log lines
 // which QTest::ignoreMessage cannot match exactly (several items, quoting).
@@ -36,7 +35,6 @@ public:
 class OvTestGate
 {
 public:
-    // Waits until open() or until `ms` have passed; true when opened.
     bool wait(int ms);
     void open();
 

@@ -24,7 +24,6 @@ struct Entry
 };
 
 // Writes the entries as given, in order; a name ending with "/" makes a directory entry.
-// Returns false when minizip fails.
 bool write(const QString &path, const QList<Entry> &entries);
 
 } // namespace OvTestZip

@@ -8,7 +8,6 @@
 #include "core/download/OvProxyRules.h"
 
 #include <QNetworkProxy>
-#include <QSslConfiguration>
 #include <QtTest>
 
 using Error = OvDownloadManager::Error;
@@ -24,11 +23,7 @@ QString certPath, keyPath;
 struct Rig
 {
     Rig() { QDir::setCurrent(dir.path()); }
-    ~Rig()
-    {
-        gate.open();
-        QDir::setCurrent(previousDir);
-    }
+    ~Rig() { gate.open(), QDir::setCurrent(previousDir); }
     QString log() const { return logCapture.lines().join('\n'); }
 
     const QString previousDir = QDir::currentPath();
@@ -67,12 +62,9 @@ void TestOvDownloadManager::initTestCase()
 {
     static QTemporaryDir certDir; // removed when the program ends
     QString error;
-    QVERIFY2(OvTestSupport::makeSelfSignedCertificate(certDir.path(), &certPath, &keyPath, &error),
-             qPrintable(error));
-    // Trusted process-wide, as a system CA would be, for the product's plain requests.
-    QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
-    trusting.addCaCertificates(certPath);
-    QSslConfiguration::setDefaultConfiguration(trusting);
+    QVERIFY2(
+        OvTestSupport::makeSelfSignedCertificate(certDir.path(), &certPath, &keyPath, &error, true),
+        qPrintable(error));
     for (const char *name : {"http_proxy", "https_proxy", "no_proxy", "HTTP_PROXY", "HTTPS_PROXY"})
         qunsetenv(name);
 }
@@ -103,9 +95,9 @@ void TestOvDownloadManager::saveFileName()
 {
     QFETCH(QString, url);
     QFETCH(QStringList, taken);
-    const QString name = OvDownloadRules::saveFileName(
-        QUrl(url), [&taken](const QString &candidate) { return taken.contains(candidate); });
-    QTEST(name, "expected");
+    QTEST(OvDownloadRules::saveFileName(QUrl(url),
+                                        [&](const QString &c) { return taken.contains(c); }),
+          "expected");
 }
 
 void TestOvDownloadManager::transferRate_data()
@@ -127,9 +119,8 @@ void TestOvDownloadManager::transferRate()
 {
     QFETCH(qint64, bytes);
     QFETCH(qint64, ms);
-    const OvDownloadRules::TransferRate rate = OvDownloadRules::transferRate(bytes, ms);
-    QTEST(rate.unit, "unit");
-    QTEST(rate.value, "value");
+    QTEST(OvDownloadRules::transferRate(bytes, ms).unit, "unit");
+    QTEST(OvDownloadRules::transferRate(bytes, ms).value, "value");
 }
 
 void TestOvDownloadManager::proxyFor_data()
@@ -387,7 +378,6 @@ void TestOvDownloadManager::queueRunsOneAtATime()
     Rig rig;
     const QList<QByteArray> bodies{OvTestPackage::bytes(500000, 1), OvTestPackage::bytes(150000, 2),
                                    OvTestPackage::bytes(80000, 3)};
-    // The first held at the gate until it opens.
     OvTestPackage::serve(rig.server, rig.gate, "/a/pkg.zip", bodies[0], 100000, 10000);
     OvTestPackage::serve(rig.server, rig.gate, "/b/pkg.zip", bodies[1]);
     OvTestPackage::serve(rig.server, rig.gate, "/c/other.zip", bodies[2]);
