@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace OvDownloadRules {
 
 QString saveFileName(const QUrl &url, const std::function<bool(const QString &)> &isTaken)
@@ -60,6 +62,14 @@ QByteArray validatorFor(const QByteArray &info, const QUrl &url)
 {
     const QList<QByteArray> lines = info.split('\n');
     if (lines.size() != 3 || !lines[2].isEmpty() || lines[0] != url.toEncoded())
+        return QByteArray();
+    // The validator goes into the If-Range header as it is: a control character ("\r") would
+    // end that header early and make the rest of the line a header of its own.
+    const auto isFieldByte = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte == '\t' || (byte >= 0x20 && byte != 0x7f);
+    };
+    if (!std::all_of(lines[1].cbegin(), lines[1].cend(), isFieldByte))
         return QByteArray();
     return lines[1];
 }

@@ -1,6 +1,7 @@
 #include "core/install/OvInstallTransaction.h"
 
 #include "core/install/OvInstallFs.h"
+#include "core/install/OvZipEntryName.h"
 
 #include <QAtomicInt>
 #include <QDebug>
@@ -13,6 +14,8 @@
 #include <QThread>
 #include <QThreadPool>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace {
 
@@ -55,6 +58,18 @@ QString line(const char *kind, const QString &relative)
 {
     return QLatin1String(kind) + QLatin1Char(' ') +
            QString::fromLatin1(QUrl::toPercentEncoding(relative, "/"));
+}
+
+// What a rollback acts on: a kind it knows and a clean path below the root. A damaged or
+// planted journal must not reach a file anywhere else ("new ../x" would remove it).
+bool isJournalLine(const QString &text)
+{
+    const QString kind = text.left(4);
+    if (kind != QLatin1String("old ") && kind != QLatin1String("new ") &&
+        kind != QLatin1String("dir "))
+        return false;
+    const QString relative = QUrl::fromPercentEncoding(text.mid(4).toLatin1());
+    return !relative.isEmpty() && OvZipEntryName::safeRelativePath(relative) == relative;
 }
 
 } // namespace
@@ -196,7 +211,8 @@ OvInstallTransaction::Recovery OvInstallTransaction::recover(const QString &root
     journalFile.close();
     QString why;
     if (journal.size() < 2 || journal.first() != kHeader ||
-        (journal.at(1) != kStaging && journal.at(1) != kSwap))
+        (journal.at(1) != kStaging && journal.at(1) != kSwap) ||
+        !std::all_of(journal.cbegin() + 2, journal.cend(), isJournalLine))
         why = QStringLiteral("unreadable journal");
     else if (journal.at(1) == kStaging || state.rollBack(journal, &why))
         why.clear();
