@@ -249,7 +249,8 @@ void TestOvDownloadManager::downloads()
     QCOMPARE(rig.finished.first(), (QVariantList{"pkg.zip", succeeds}));
     QVERIFY2(rig.manager.error() == error, qPrintable(rig.manager.errorString()));
     // The whole log of one download, in order, each progress report with its percentage (as
-    // the debug stream formats it), speed and unit; totals as announced until the last.
+    // the debug stream formats it), speed and unit; totals as announced until the end (a busy
+    // machine may see the last bytes reported twice, both with the true total).
     QString expected = "^Downloading  \"" + QRegularExpression::escape(url.toString()) + "\"\n";
     for (int i = 0; i < rig.progress.size(); ++i) {
         const qint64 received = rig.progress[i][0].toLongLong(),
@@ -257,7 +258,9 @@ void TestOvDownloadManager::downloads()
         QString line;
         QDebug(&line) << "OvDownloadManager::onDownloadProgress " << received * 100.0 / total;
         expected += QRegularExpression::escape(line) + "[^ ]+ \"(bytes/sec|kB/s|MB/s)\"\n";
-        QVERIFY2(!succeeds || i == rig.progress.size() - 1 || total == announced, qPrintable(line));
+        QVERIFY2(!succeeds || i == rig.progress.size() - 1 || received == body.size() ||
+                     total == announced,
+                 qPrintable(line));
     }
     expected +=
         QString("OvDownloadManager::onDownloadFinished\n%1%2/1 files downloaded successfully$")
