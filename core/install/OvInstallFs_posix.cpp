@@ -21,24 +21,30 @@ bool syncStagedFile(QFileDevice &)
     return true; // syncVolume() covers it: one call instead of a disk flush per file
 }
 
-bool syncVolume(const QString &path)
+namespace {
+
+// Opens a directory only to flush through it: `flush` is syncfs for the whole volume or fsync
+// for the directory's own entries.
+bool flushThroughDirectory(const QString &path, int (*flush)(int))
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY);
     if (fd < 0)
         return false;
-    const bool synced = ::syncfs(fd) == 0;
+    const bool flushed = flush(fd) == 0;
     ::close(fd);
-    return synced;
+    return flushed;
+}
+
+} // namespace
+
+bool syncVolume(const QString &path)
+{
+    return flushThroughDirectory(path, ::syncfs);
 }
 
 bool syncDirectory(const QString &dirPath)
 {
-    const int fd = ::open(QFile::encodeName(dirPath).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
+    return flushThroughDirectory(dirPath, ::fsync);
 }
 
 Move moveOver(const QString &from, const QString &to, QString *error)
