@@ -109,7 +109,21 @@ void OvDownloadManager::onStartNextDownload()
         QNetworkRequest request(url);
         const QByteArray validator = OvDownloadRules::validatorFor(readInfo(saveName), url);
         resumeOffset = validator.isEmpty() || saveName.isEmpty() ? 0 : output.size();
-        if (!output.open(resumeOffset > 0 ? QIODevice::Append : QIODevice::WriteOnly)) {
+        lastFileHash.clear();
+        hash.reset();
+        // The hash covers the whole package, so what an earlier try brought is read once more
+        // (on this thread: a few tenths of a second for a large package, once per resume). A
+        // partial file that cannot be read is no base to go on from.
+        QString why;
+        if (isHashing && resumeOffset > 0 && !hash.addFile(output.fileName(), &why)) {
+            qDebug() << "Starting " << saveName << "over: the partial file cannot be read:" << why;
+            hash.reset();
+            resumeOffset = 0;
+        }
+        // Unbuffered, so that every write reaches the file at once and a failed one is seen
+        // where it happens: the hash must cover exactly the bytes in the file.
+        if (!output.open(QIODevice::Unbuffered |
+                         (resumeOffset > 0 ? QIODevice::Append : QIODevice::WriteOnly))) {
             qDebug() << "Problem opening save file " << saveName << "for download. "
                      << url.toString(QUrl::FullyEncoded) << " : " << output.errorString();
             lastError = Error::CannotOpen;
@@ -211,6 +225,7 @@ void OvDownloadManager::checkResponse()
         qDebug() << "Starting " << saveName << "over: the server sent the whole file";
         output.resize(0);
         resumeOffset = 0;
+        hash.reset();
     }
     isBodyKept = true;
     // Qt drops the length of a body it decompresses; the offset of a later range would count
@@ -283,6 +298,7 @@ void OvDownloadManager::onDownloadFinished()
         postFinished(saveName, false);
     } else {
         QFile::remove(infoName(saveName));
+        lastFileHash = isHashing ? hash.result() : QByteArray();
         postFinished(saveName, true);
         ++downloadedCount;
     }
@@ -326,7 +342,14 @@ void OvDownloadManager::writeAvailable()
             return;
         }
     }
-    output.write(data);
+    if (output.write(data) != data.size()) {
+        // What the file holds is no longer what was hashed, nor a base to resume from.
+        isPartialKept = false;
+        fail(Error::CannotWrite, output.errorString());
+        return;
+    }
+    if (isHashing)
+        hash.addData(data.constData(), data.size());
 }
 
 void OvDownloadManager::fail(Error error, const QString &reason)

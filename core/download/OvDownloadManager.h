@@ -1,6 +1,8 @@
 #ifndef OVDOWNLOADMANAGER_H
 #define OVDOWNLOADMANAGER_H
 
+#include "core/verify/OvPackageHash.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -25,13 +27,14 @@ public:
     enum class Error
     {
         None,
-        CannotOpen, // the save file could not be opened or renamed
-        Network,    // refused, unreachable, proxy, TLS or HTTP error, cut without a length
-        Stalled,    // nothing for the stall time, or too little in a rate window
-        Truncated,  // the connection ended before the announced length
-        TooLong,    // more bytes than announced, or a range other than the one asked for
-        NoSpace,    // no length announced and the volume would fall below its free reserve
-        Aborted,    // stopped by the owner; the partial file stays for a later resume
+        CannotOpen,  // the save file could not be opened or renamed
+        CannotWrite, // the save file could not take the bytes (a full volume, an I/O error)
+        Network,     // refused, unreachable, proxy, TLS or HTTP error, cut without a length
+        Stalled,     // nothing for the stall time, or too little in a rate window
+        Truncated,   // the connection ended before the announced length
+        TooLong,     // more bytes than announced, or a range other than the one asked for
+        NoSpace,     // no length announced and the volume would fall below its free reserve
+        Aborted,     // stopped by the owner; the partial file stays for a later resume
     };
 
     explicit OvDownloadManager(QObject *parent = nullptr);
@@ -49,10 +52,18 @@ public:
     // A download without an announced length stops before the volume of the current directory
     // would have less than `bytes` free.
     void setMinimumFreeSpace(qint64 bytes) { minimumFreeSpace = bytes; }
+    // Takes the BLAKE2b-512 of each file as it arrives, so that a signature check after the
+    // download need not read the package again. Off by default: it costs about a second of
+    // processor time per gigabyte, which only a build that checks signatures should pay.
+    void setHashing(bool on) { isHashing = on; }
 
     // Why the last download failed; None after a success and while one runs.
     Error error() const { return lastError; }
     QString errorString() const { return lastErrorString; }
+    // With hashing on, the BLAKE2b-512 of the last file downloaded successfully, taken as its
+    // bytes arrived (and from the partial file when it was resumed); empty after a failure,
+    // while one runs, and with hashing off.
+    QByteArray fileHash() const { return lastFileHash; }
 
 signals:
     void sigDownloadProgress(qlonglong bytesReceived, qlonglong bytesTotal);
@@ -99,6 +110,10 @@ private:
     bool isResponseChecked = false;
     bool isBodyKept = false;
     bool isPartialKept = false;
+
+    bool isHashing = false;
+    OvPackageHash hash;
+    QByteArray lastFileHash;
 
     Error lastError = Error::None;
     QString lastErrorString;

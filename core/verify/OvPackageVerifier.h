@@ -4,12 +4,16 @@
 #include <QByteArray>
 #include <QString>
 
+class OvMinisignKey;
+class OvMinisignSignature;
+
 // Decides whether a downloaded package is the one the vendor signed for the offered version,
 // before a byte of it is extracted. The vendor signs with minisign 0.10 or later:
 //   minisign -S -m zenta-1.1.zip -t "zenta 1.1"
 // and the answer carries the .minisig file's text, base64-encoded. The trusted comment must be
 // exactly "zenta <version>" with the offered version, so that an older, validly signed package
-// cannot be offered as a newer one. The package is hashed in chunks, never held in memory.
+// cannot be offered as a newer one. It checks the package's BLAKE2b-512 hash (OvPackageHash),
+// which the download takes as the bytes arrive, so the package itself is never read again.
 // Safe to use on any thread; one object per check.
 class OvPackageVerifier
 {
@@ -25,13 +29,13 @@ public:
         OtherKey,           // signed with another key (key ids differ)
         BadGlobalSignature, // the trusted comment does not verify
         WrongVersion,       // the trusted comment does not name the offered version
-        Unreadable,         // the package file cannot be read
-        BadSignature,       // the package's content does not verify
+        BadSignature,       // the package's hash does not verify (or there is none)
     };
 
-    // `publicKey` is the base64 line of minisign.pub, `signatureBase64` the answer's
-    // "signature" member, `version` the offered version. True when every check passed.
-    bool verify(const QString &packagePath, const QByteArray &publicKey,
+    // `packageHash` is the package's BLAKE2b-512, `publicKey` the base64 line of minisign.pub,
+    // `signatureBase64` the answer's "signature" member, `version` the offered version. True
+    // when every check passed.
+    bool verify(const QByteArray &packageHash, const QByteArray &publicKey,
                 const QByteArray &signatureBase64, const QString &version);
 
     Error error() const { return err; }
@@ -42,8 +46,12 @@ public:
 
 private:
     bool fail(Error error, const QString &why);
-    // BLAKE2b-512 of the whole file; empty when it cannot be read.
-    static QByteArray hashFile(const QString &path, QString *why);
+    // Every check that needs no package byte; on success `key` and `signature` hold what the
+    // package's hash must be verified with.
+    bool checkSigned(const QByteArray &publicKey, const QByteArray &signatureBase64,
+                     const QString &version, OvMinisignKey *key, OvMinisignSignature *signature);
+    bool checkHash(const QByteArray &hash, const OvMinisignKey &key,
+                   const OvMinisignSignature &signature);
 
     Error err = Error::None;
     QString reason;

@@ -103,6 +103,9 @@ void OvZentaUpdateForm::setInstallDir(const QString &dir)
 void OvZentaUpdateForm::setPublicKey(const QByteArray &key)
 {
     publicKey = key;
+    // The signature check trusts the hash the download takes, instead of reading the package
+    // once more after it.
+    downloadManager.setHashing(!key.isEmpty());
 }
 
 void OvZentaUpdateForm::onZentaUpgradeTipDownloaded(const OvZentaUpdateInfo &info)
@@ -198,6 +201,10 @@ void OvZentaUpdateForm::onDownloadFinished(const QString &filename, bool isSucc)
     qDebug() << "OvZentaUpdateForm::onDownloadFinished " << isSucc << filename;
     if (isSucc) {
         fileName = filename;
+        {
+            const QMutexLocker locker(&packageHashLock);
+            packageHash = downloadManager.fileHash();
+        }
         ui->btnUpgrade->setEnabled(false);
         startUnZipTask();
         return;
@@ -228,8 +235,15 @@ void OvZentaUpdateForm::unZipPackage(const QString &destDir, const QString &zipP
     // before a byte of it reaches the installation directory. The key and the offer are set
     // before any update starts and not changed while this task runs.
     if (!publicKey.isEmpty()) {
+        QByteArray hash;
+        {
+            const QMutexLocker locker(&packageHashLock);
+            hash = packageHash;
+        }
+        // The download hashed the package as it arrived, so only the signatures remain to be
+        // checked here; a package without that hash fails like a wrong one.
         OvPackageVerifier verifier;
-        if (!verifier.verify(zipPath, publicKey, updateInfo.signature.toLatin1(),
+        if (!verifier.verify(hash, publicKey, updateInfo.signature.toLatin1(),
                              updateInfo.version)) {
             qDebug().noquote() << "OvZentaUpdateForm::unZipPackage package refused:"
                                << verifier.errorString();

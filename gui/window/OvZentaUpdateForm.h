@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QMap>
+#include <QMutex>
 #include <QString>
 #include <QWidget>
 
@@ -85,6 +86,11 @@ private:
     QMap<qint32, qint32> quitStates;
     QString installDirectory;
     QByteArray publicKey;
+    // The hash the download took of the package being extracted. Written on the GUI thread
+    // when a download ends and read by the extraction task; a stopped and restarted update can
+    // finish a second download while an earlier task still runs, hence the lock.
+    QMutex packageHashLock;
+    QByteArray packageHash;
 };
 
 #endif // OVZENTAUPDATEFORM_H

@@ -6,9 +6,13 @@
 #include "core/download/OvDownloadManager.h"
 #include "core/download/OvDownloadRules.h"
 #include "core/download/OvProxyRules.h"
+#include "core/verify/OvPackageHash.h"
 
 #include <QNetworkProxy>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using Error = OvDownloadManager::Error;
 Q_DECLARE_METATYPE(Error)
@@ -18,11 +22,23 @@ namespace {
 using OvTestSupport::readFile;
 QString certPath, keyPath;
 
+// The hash a signature check will trust in place of the file: the saved file's own.
+bool hashIsFiles(const OvDownloadManager &manager, const QString &path)
+{
+    QString why;
+    return manager.fileHash().size() == 64 &&
+           manager.fileHash() == OvPackageHash::ofFile(path, &why);
+}
+
 // One test's directory, servers, log and manager, with its signals spied on through the update
 // window's signatures. Torn down in safe order: held handlers, the manager, the servers.
 struct Rig
 {
-    Rig() { QDir::setCurrent(dir.path()); }
+    Rig()
+    {
+        QDir::setCurrent(dir.path());
+        manager.setHashing(true); // as an updater with a key downloads
+    }
     ~Rig() { gate.open(), QDir::setCurrent(previousDir); }
     QString log() const { return logCapture.lines().join('\n'); }
 
@@ -184,6 +200,7 @@ void TestOvDownloadManager::downloads_data()
     row("connection cut mid-body", "cut", 1 << 20, 1 << 18, 0, 0, Error::Truncated);
     row("connection silent mid-body", "stall", 1 << 20, 1 << 18, 10000, 0, Error::Stalled);
     row("a trickle: a byte every 200 ms", "", 4000, 1, 200, 0, Error::Stalled);
+    row("volume full", "full", 1 << 20, 1 << 18, 0, 0, Error::CannotWrite);
     row("endless, no length", "endless", 1 << 16, 1 << 16, 0, 0, Error::NoSpace);
     row("proxy", "", 3000, 0, 0, 0, Error::None, "http_proxy=open");
     row("proxy by CONNECT", "", 3000, 0, 0, 0, Error::None, "https_proxy=open");
@@ -203,6 +220,14 @@ void TestOvDownloadManager::downloads()
     QFETCH(QString, proxy);
 
     Rig rig;
+    // A full volume, as the kernel reports one to a process over its file size limit.
+    rlimit limit{};
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &limit) == 0);
+    const rlimit previous = limit;
+    limit.rlim_cur = how == "full" ? 1 << 19 : limit.rlim_cur;
+    std::signal(SIGXFSZ, SIG_IGN);
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+    const auto unlimit = qScopeGuard([&] { setrlimit(RLIMIT_FSIZE, &previous); });
     OvTestProxy tinyproxy;
     const QString variable = proxy.section('=', 0, 0), mode = proxy.section('=', 1);
     const bool asks = mode == "auth" || mode == "wrong",
@@ -269,6 +294,8 @@ void TestOvDownloadManager::downloads()
     // No partial file stays where the server gave nothing to resume by.
     QCOMPARE(QDir().entryList({"pkg*"}), succeeds ? QStringList{"pkg.zip"} : QStringList());
     QVERIFY2(!succeeds || readFile("pkg.zip") == body, "saved bytes differ");
+    QVERIFY2(succeeds ? hashIsFiles(rig.manager, "pkg.zip") : rig.manager.fileHash().isEmpty(),
+             "the hash taken while downloading is not the saved file's");
 
     if (!mode.isEmpty()) { // the check the same way; a failure names the proxy, not a password
         OvHttpHelper check;
@@ -368,6 +395,7 @@ void TestOvDownloadManager::resume()
     if (rig.manager.error() != Error::None)
         return;
     QVERIFY2(readFile("pkg.zip") == (twist == "change" ? changed : body), "bytes differ");
+    QVERIFY2(hashIsFiles(rig.manager, "pkg.zip"), "the hash does not cover the whole file");
     QCOMPARE(QDir().entryList(QDir::Files), QStringList{"pkg.zip"});
     // The progress of a resumed download counts the whole package from its first report.
     for (const QList<QVariant> &report : rig.progress)
