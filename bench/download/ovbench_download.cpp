@@ -3,6 +3,7 @@
 // The bench/download/run script times it side by side with curl. With --stop-at F it stops
 // the download once a fraction F of it has arrived and starts it again at once, as a user
 // who presses stop and start does, so that the second try resumes from the partial file.
+// With --hash it takes the package's hash as it arrives, as an updater with a key does.
 
 #include "core/download/OvDownloadManager.h"
 
@@ -31,6 +32,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(1);
     isVerbose = args.removeAll(QStringLiteral("-v")) > 0;
+    const bool isHashing = args.removeAll(QStringLiteral("--hash")) > 0;
     double stopAt = -1.0;
     const int stopOption = args.indexOf(QStringLiteral("--stop-at"));
     if (stopOption >= 0 && stopOption + 1 < args.size()) {
@@ -38,13 +40,14 @@ int main(int argc, char *argv[])
         args.removeAt(stopOption);
     }
     if (args.size() != 1) {
-        std::fprintf(stderr, "usage: ovbench_download [-v] [--stop-at FRACTION] URL\n");
+        std::fprintf(stderr, "usage: ovbench_download [-v] [--hash] [--stop-at FRACTION] URL\n");
         return 2;
     }
     const QUrl url(args.first());
     qInstallMessageHandler(messageHandler);
 
     OvDownloadManager manager;
+    manager.setHashing(isHashing);
     int exitCode = 1;
     QObject::connect(&manager, &OvDownloadManager::sigDownloadFinished, &app,
                      [&exitCode](const QString &filename, bool isSucc) {

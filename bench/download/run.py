@@ -7,8 +7,9 @@ Usage: bench/download/run [build-dir] [--runs N] [--dir DIR] [--big-mb MB] [--su
 Generates a 1 GiB file and a 300 MiB file standing for the suite package in a fresh folder
 under DIR (default: the system's temporary folder), serves them with nginx on 127.0.0.1 on a
 free port with a configuration of its own, and fetches each file N times (default 5) with the
-bench executable (OvDownloadManager in an event loop) and with `curl -s -o`, alternating which
-goes first, both writing into the same file system. Prints the median, fastest and slowest
+bench executable (OvDownloadManager in an event loop), with it hashing the bytes as they arrive
+(as an updater with a signing key does) and with `curl -s -o`, turning which goes first, all
+writing into the same file system. Prints the median, fastest and slowest
 time, throughput, the ratio of the medians, the CPU time and the peak resident memory of each
 tool. Then it measures resumed downloads: the bench executable stops the package at 50 %,
 90 % and 99 % and starts it again at once, and nginx's log of that folder gives the bytes sent
@@ -62,6 +63,10 @@ http {{
             alias {tmp}/www/;
             access_log {tmp}/resume.log bytes;
             limit_rate 10m;  # Qt reports progress at most every 100 ms: 1 MB apart here
+        }}
+        location /gigabit/ {{
+            alias {tmp}/www/;
+            limit_rate 110m;  # about what a gigabit line carries
         }}
     }}
 }}
@@ -150,7 +155,7 @@ def main():
     os.chmod(tmp, 0o755)
     nginx = None
     try:
-        for sub in ("www", "temp", "out-ov", "out-curl"):
+        for sub in ("www", "temp", "out-ov", "out-ov-hash", "out-curl"):
             os.makedirs(os.path.join(tmp, sub))
         files = [("big.bin", args.big_mb * MIB), ("suite.zip", args.suite_mb * MIB)]
         if args.resume_only:
@@ -179,6 +184,8 @@ def main():
             source = os.path.join(tmp, "www", name)
             tools = {
                 "OvDownloadManager": ([bench, url], os.path.join(tmp, "out-ov")),
+                "OvDownloadManager, hashing": ([bench, "--hash", url],
+                                               os.path.join(tmp, "out-ov-hash")),
                 "curl": (["curl", "-s", "-o", os.path.join(tmp, "out-curl", name), url],
                          os.path.join(tmp, "out-curl")),
             }
@@ -204,6 +211,7 @@ def main():
 
         if not args.resume_only:
             report(files, results)
+        gigabit(bench, port, tmp, *files[-1], args.runs, rss_file)
         resume(bench, port, tmp, *files[-1])
     finally:
         if nginx and nginx.poll() is None:
@@ -217,6 +225,24 @@ def main():
             print(f"kept {tmp}")
         else:
             shutil.rmtree(tmp, ignore_errors=True)
+
+
+def gigabit(bench, port, tmp, name, size, runs, rss_file):
+    """Times the package at a gigabit line's speed, with and without the hash."""
+    url = f"http://127.0.0.1:{port}/gigabit/{name}"
+    cwd = os.path.join(tmp, "out-ov")
+    times = {"": [], "--hash": []}
+    for run in range(runs):
+        for flag in (["", "--hash"] if run % 2 == 0 else ["--hash", ""]):
+            seconds, _, _, code = timed([bench] + ([flag] if flag else []) + [url], cwd, rss_file)
+            if code != 0 or os.path.getsize(os.path.join(cwd, name)) != size:
+                sys.exit(f"the download of {url} {flag} did not end intact (exit {code})")
+            os.remove(os.path.join(cwd, name))
+            times[flag].append(seconds)
+    plain, hashing = statistics.median(times[""]), statistics.median(times["--hash"])
+    print()
+    print(f"{name} at 110 MB/s (a gigabit line): OvDownloadManager {plain:.3f}s, hashing "
+          f"{hashing:.3f}s, ratio {hashing / plain:.3f} (medians of {runs})")
 
 
 def resume(bench, port, tmp, name, size):
@@ -255,19 +281,22 @@ def resume(bench, port, tmp, name, size):
 def report(files, results):
     """Prints the timing table and the verdicts against the targets."""
     print()
-    print(f"{'file':<10} {'tool':<18} {'median s':>9} {'min s':>7} {'max s':>7} "
+    print(f"{'file':<10} {'tool':<27} {'median s':>9} {'min s':>7} {'max s':>7} "
           f"{'MB/s':>7} {'ratio':>6} {'cpu s':>6} {'peak RSS MiB':>13}")
     verdicts = []
     for name, size in files:
         curl_median = statistics.median(s for s, _, _ in results[(name, "curl")])
-        for tool in ("OvDownloadManager", "curl"):
+        for tool in ("OvDownloadManager", "OvDownloadManager, hashing", "curl"):
             times = [s for s, _, _ in results[(name, tool)]]
             cpu = statistics.median(c for _, c, _ in results[(name, tool)])
             rss = max(r for _, _, r in results[(name, tool)])
             median = statistics.median(times)
             ratio = median / curl_median
-            print(f"{name:<10} {tool:<18} {median:9.3f} {min(times):7.3f} {max(times):7.3f} "
+            print(f"{name:<10} {tool:<27} {median:9.3f} {min(times):7.3f} {max(times):7.3f} "
                   f"{size / 1e6 / median:7.0f} {ratio:6.2f} {cpu:6.2f} {rss:13.1f}")
+            if tool == "OvDownloadManager, hashing" and name == "big.bin":
+                verdicts.append((f"{name}: with the hash a keyed updater takes, time {ratio:.2f} "
+                                 "x curl", None))
             if tool == "OvDownloadManager":
                 verdicts.append((f"{name}: peak RSS {rss:.1f} MiB <= {RSS_TARGET_MB}",
                                  rss <= RSS_TARGET_MB))
