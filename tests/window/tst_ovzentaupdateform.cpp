@@ -54,6 +54,7 @@ struct Seen
     int rowBarAtClicks = 0;
     QString titleAtShow;
     bool isSuiteAliveAtShow = false;
+    bool isRowButtonHiddenAtShow = false;
     int extractedAtClose = -1;
 };
 
@@ -156,6 +157,7 @@ bool TestOvZentaUpdateForm::eventFilter(QObject *, QEvent *event)
 {
     if (event->type() == QEvent::Show && header() && seen.titleAtShow.isEmpty()) {
         seen.titleAtShow = header()->findChild<QLabel *>(QStringLiteral("labName"))->text();
+        seen.isRowButtonHiddenAtShow = button()->isHidden();
         QFile stat(QStringLiteral("/proc/%1/stat").arg(suitePid));
         seen.isSuiteAliveAtShow = stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z");
     }
@@ -297,8 +299,9 @@ void TestOvZentaUpdateForm::update()
                  "the running suite was not stopped");
     QCOMPARE(seen.titleAtShow, update.importance == 1 ? "Software is updating to V2.0"
                                                       : "Software can be upgraded to V2.0");
-    // A forced update stops the suite before the window shows.
+    // A forced update stops the suite before the window shows, and cannot be stopped.
     QCOMPARE(seen.isSuiteAliveAtShow, update.importance != 1);
+    QCOMPARE(seen.isRowButtonHiddenAtShow, update.importance == 1);
     QVERIFY2(seen.clicks == update.clicks && seen.rowBarAtClicks == 0,
              "the row did not offer its start again, or still showed progress");
     // The row shows the download, the hidden bar the download and then the extraction.
