@@ -72,5 +72,10 @@ QByteArray OvPackageHash::result() const
 QByteArray OvPackageHash::ofFile(const QString &path, QString *why)
 {
     OvPackageHash hash;
-    return hash.addFile(path, why) ? hash.result() : QByteArray();
+    QString reason;
+    if (hash.addFile(path, &reason))
+        return hash.result();
+    if (why)
+        *why = reason;
+    return {};
 }

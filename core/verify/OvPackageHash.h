@@ -28,8 +28,9 @@ public:
     // The 64-byte hash of what was added so far; more can still be added afterwards.
     QByteArray result() const;
 
-    // The hash of the whole file at `path`; empty, with `why` set, when it cannot be read.
-    static QByteArray ofFile(const QString &path, QString *why);
+    // The hash of the whole file at `path`; empty, with `why` set if given, when it cannot be
+    // read.
+    static QByteArray ofFile(const QString &path, QString *why = nullptr);
 
 private:
     struct StateDeleter

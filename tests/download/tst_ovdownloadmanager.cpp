@@ -25,9 +25,7 @@ QString certPath, keyPath;
 // The hash a signature check will trust in place of the file: the saved file's own.
 bool hashIsFiles(const OvDownloadManager &manager, const QString &path)
 {
-    QString why;
-    return manager.fileHash().size() == 64 &&
-           manager.fileHash() == OvPackageHash::ofFile(path, &why);
+    return manager.fileHash().size() == 64 && manager.fileHash() == OvPackageHash::ofFile(path);
 }
 
 // One test's directory, servers, log and manager, with its signals spied on through the update
@@ -220,14 +218,11 @@ void TestOvDownloadManager::downloads()
     QFETCH(QString, proxy);
 
     Rig rig;
-    // A full volume, as the kernel reports one to a process over its file size limit.
-    rlimit limit{};
-    QVERIFY(getrlimit(RLIMIT_FSIZE, &limit) == 0);
-    const rlimit previous = limit;
-    limit.rlim_cur = how == "full" ? 1 << 19 : limit.rlim_cur;
-    std::signal(SIGXFSZ, SIG_IGN);
-    QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
-    const auto unlimit = qScopeGuard([&] { setrlimit(RLIMIT_FSIZE, &previous); });
+    rlimit old, cut; // a full volume, as the kernel reports one over the file size limit
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0 && std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR);
+    cut = {how == "full" ? 1 << 19 : old.rlim_cur, old.rlim_max};
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &cut) == 0);
+    const auto unlimit = qScopeGuard([&] { setrlimit(RLIMIT_FSIZE, &old); });
     OvTestProxy tinyproxy;
     const QString variable = proxy.section('=', 0, 0), mode = proxy.section('=', 1);
     const bool asks = mode == "auth" || mode == "wrong",
