@@ -202,7 +202,7 @@ void OvZentaUpdateForm::onDownloadFinished(const QString &filename, bool isSucc)
     if (isSucc) {
         fileName = filename;
         {
-            const QMutexLocker locker(&packageHashLock);
+            const std::lock_guard<std::mutex> locker(packageHashLock);
             packageHash = downloadManager.fileHash();
         }
         ui->btnUpgrade->setEnabled(false);
@@ -237,7 +237,7 @@ void OvZentaUpdateForm::unZipPackage(const QString &destDir, const QString &zipP
     if (!publicKey.isEmpty()) {
         QByteArray hash;
         {
-            const QMutexLocker locker(&packageHashLock);
+            const std::lock_guard<std::mutex> locker(packageHashLock);
             hash = packageHash;
         }
         // The download hashed the package as it arrived, so only the signatures remain to be
