@@ -24,7 +24,8 @@ public:
                                 const std::string &how = std::string());
 
     QByteArray body;
-    int piece = 0, pauseMs = 0;
+    int piece = 0;
+    std::atomic<int> pauseMs{0}; // a test may shorten it while an answer waits at the gate
     // "chunked" leaves the size unannounced, "endless" too and never ends, "stall" falls
     // silent after a piece, "gzip" compresses on the fly, "200" ignores ranges, "short" answers
     // a range with its first 1000 bytes only, "shifted" from 1000 bytes after its start.
